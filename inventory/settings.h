@@ -1,0 +1,24 @@
+// The two search settings, read from the same file the desktop program
+// uses: $XDG_CONFIG_HOME/Vela/2.0.conf (else ~/.config/Vela/2.0.conf),
+// section [General], keys SerCnt and SerTim.  Read only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr int32_t SERCNT_DEFAULT = 5;
+constexpr int32_t SERTIM_DEFAULT = 1000;
+
+struct TSearchSettings {
+  int32_t SerCnt = SERCNT_DEFAULT;  // pass count
+  int32_t SerTim = SERTIM_DEFAULT;  // pass time, ms
+};
+
+// Path of the settings file (the file need not exist).
+std::string SearchSettingsPath();
+// Reads the settings from path; a missing file, or a value that is missing
+// or not a 32-bit integer, gives that value's default.  Values are passed
+// on unchanged otherwise (0 and negative included).
+TSearchSettings LoadSearchSettings(const std::string &path);
+// Same, from SearchSettingsPath().
+TSearchSettings LoadSearchSettings();
