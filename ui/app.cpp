@@ -1,0 +1,62 @@
+#include "app.h"
+
+#include <QMessageBox>
+
+#include "about_box.h"
+#include "app_info.h"
+#include "main_form.h"
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+  // The name the desktop shows for the running program; also the caption
+  // of message boxes that have none of their own.
+  setApplicationName(VELA_APP_TITLE);
+  setApplicationVersion(VELA_VERSION_TEXT);
+  setDesktopFileName("vela-finder");
+}
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    if (!m_escaped)
+      m_escaped = std::current_exception();
+    exit(0);
+    return true;
+  }
+}
+
+std::string ErrorText(std::exception_ptr error)
+{
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception &e) {
+    return e.what();
+  } catch (...) {
+    return std::string();
+  }
+}
+
+int RunFinder(TApplication &app)
+{
+  std::exception_ptr error;
+  try {
+    FMain = new TFMain;
+    AboutBox = new TAboutBox(FMain);
+    FMain->show();
+    app.exec();
+    error = app.Escaped();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if (error)
+    QMessageBox::critical(nullptr, VELA_APP_TITLE, QString::fromStdString(ErrorText(error)));
+  try {
+    delete FMain;  // also destroys AboutBox
+  } catch (...) {
+  }
+  FMain = nullptr;
+  AboutBox = nullptr;
+  return 0;
+}

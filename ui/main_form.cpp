@@ -1,0 +1,298 @@
+#include "main_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "about_box.h"
+#include "app_info.h"
+#include "arrows.h"
+#include "devcompare.h"
+#include "dsapi.h"
+#include "dslist.h"
+#include "search_form.h"
+#include "search_settings.h"
+#include "sort_header.h"
+#include "texttable.h"
+#include "warning_box.h"
+
+TFMain *FMain = nullptr;
+
+namespace {
+// Layout of the window (pixels).
+constexpr int kLeft = 242, kTop = 122, kWidth = 696, kHeight = 480;
+constexpr int kMenuBarHeight = 21;
+constexpr int kToolBarHeight = 38;
+constexpr int kToolButtonWidth = 92, kToolButtonHeight = 36;
+constexpr int kStatusBarHeight = 19;
+// Status text before the first search.
+const char *const kInitialStatus = "Search Result -  0 Vela(s)";
+}  // namespace
+
+TFMain::TFMain(QWidget *parent) : QMainWindow(parent)
+{
+  setWindowTitle(VELA_MAIN_CAPTION);
+  move(kLeft, kTop);
+  resize(kWidth, kHeight);
+  m_ImageList = QIcon(":/vela/search16.png");
+  setWindowIcon(QIcon(":/vela/vela48.png"));
+
+  BuildMenus();
+  BuildToolBar();
+  BuildListView();
+
+  m_stat_bar = statusBar();
+  m_stat_bar->setFixedHeight(kStatusBarHeight);
+  m_stat_bar->setSizeGripEnabled(true);
+  m_stat_panel = new QLabel(kInitialStatus);
+  m_stat_panel->setObjectName("m_stat_panel");
+  m_stat_bar->addWidget(m_stat_panel, 1);
+
+  SortColumn = 0;
+  FormCreate();
+}
+
+TFMain::~TFMain()
+{
+  FormDestroy();
+}
+
+void TFMain::BuildMenus()
+{
+  m_brdc_action = new QAction(m_ImageList, "&Broadcast Search", this);
+  m_brdc_action->setToolTip("Broadcast Search");
+  m_brdc_action->setStatusTip("Broadcast Search");
+  m_brdc_action->setIconText("Broadcast Search");
+  m_brdc_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+  m_brdc_action->setShortcutContext(Qt::WindowShortcut);
+  connect(m_brdc_action, &QAction::triggered, this, &TFMain::m_brdc_actionExecute);
+
+  m_act_exit = new QAction("Exit", this);
+  m_act_exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+  m_act_exit->setShortcutContext(Qt::WindowShortcut);
+  connect(m_act_exit, &QAction::triggered, this, &TFMain::m_act_exitExecute);
+
+  QMenuBar *bar = menuBar();
+  bar->setFixedHeight(kMenuBarHeight);
+  m_menu_file = bar->addMenu("&File");
+  m_menu_file->addAction(m_act_exit);
+  m_menu_function = bar->addMenu("F&unction");
+  m_menu_function->addAction(m_brdc_action);
+  // About has no drop-down: choosing it acts at once.
+  m_menu_about = bar->addAction("&About");
+  connect(m_menu_about, &QAction::triggered, this, &TFMain::m_menu_aboutClick);
+
+  // The shortcuts work wherever the focus is in the window, also while the
+  // menus are closed.
+  addAction(m_brdc_action);
+  addAction(m_act_exit);
+}
+
+void TFMain::BuildToolBar()
+{
+  m_tool_bar = addToolBar("Tools");
+  m_tool_bar->setObjectName("m_tool_bar");
+  m_tool_bar->setMovable(false);
+  m_tool_bar->setFloatable(false);
+  m_tool_bar->setFixedHeight(kToolBarHeight);
+  m_tool_bar->setIconSize(QSize(16, 16));
+  m_tool_bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  m_tool_bar->addAction(m_brdc_action);
+  if (QWidget *button = m_tool_bar->widgetForAction(m_brdc_action))
+    button->setFixedSize(kToolButtonWidth, kToolButtonHeight);
+  m_tool_bar->addSeparator();
+}
+
+void TFMain::BuildListView()
+{
+  m_ListView = new QTableWidget(this);
+  m_ListView->setObjectName("m_ListView");
+  m_ListHeader = new TSortHeader(m_ListView);
+  m_ListView->setHorizontalHeader(m_ListHeader);
+  m_ListView->setShowGrid(true);
+  m_ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_ListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  m_ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_ListView->setSortingEnabled(false);  // rows are ordered by m_ListViewCompare
+  m_ListView->setWordWrap(false);
+  m_ListView->verticalHeader()->hide();
+  m_ListView->verticalHeader()->setDefaultSectionSize(m_ListView->fontMetrics().height() + 4);
+  m_ListView->installEventFilter(this);
+  connect(m_ListHeader, &QHeaderView::sectionClicked, this, &TFMain::m_ListViewColumnClick);
+  setCentralWidget(m_ListView);
+}
+
+void TFMain::FormCreate()
+{
+  if (!ds_init())
+    ShowWarning(this, QString::fromStdString(LoadStr(TXT_SOCKET_ERROR)));
+}
+
+void TFMain::FormDestroy()
+{
+  // The worker threads of the device list use the network layer: end them
+  // before the layer goes away.
+  DsList.Shutdown();
+  ds_cleanup();
+}
+
+void TFMain::showEvent(QShowEvent *event)
+{
+  QMainWindow::showEvent(event);
+  if (!m_shown && !event->spontaneous()) {
+    m_shown = true;
+    FormShow();
+  }
+}
+
+void TFMain::FormShow()
+{
+  // The outer size includes the frame the window manager adds.
+  QSize frame = frameGeometry().size() - geometry().size();
+  if (frame.isValid() && (frame.width() > 0 || frame.height() > 0))
+    resize(kWidth - frame.width(), kHeight - frame.height());
+
+  LoadSearchSettings();
+  SetupForm(this);
+  m_misc_imglist = {ArrowListImage(true), ArrowListImage(false)};
+  QColor face = palette().color(QPalette::Button);
+  m_arrow_up = MakeHeaderArrow(true, face);
+  m_arrow_down = MakeHeaderArrow(false, face);
+  AddColumns(DEVICE_COLUMN_IDS, 4, m_ListView);
+  SetSortColumn(SortColumn, SortAscending);
+}
+
+void TFMain::LoadSearchSettings()
+{
+  TSearchSettings s = ReadSearchSettings();
+  SerCnt = s.SerCnt;
+  SerTim = s.SerTim;
+}
+
+void TFMain::m_brdc_actionExecute()
+{
+  FSearch = new TFSearch(nullptr);
+  FSearch->SearchTarget = -1;
+  FSearch->SerCnt = SerCnt;
+  FSearch->SerTim = SerTim;
+  FSearch->exec();
+  delete FSearch;
+  FSearch = nullptr;
+  DsList.FinishSearch(false);
+  FillDeviceList();
+  UpdateStatusText();
+}
+
+void TFMain::m_act_exitExecute()
+{
+  close();
+}
+
+void TFMain::m_menu_aboutClick()
+{
+  if (AboutBox)
+    AboutBox->exec();
+}
+
+void TFMain::SetSortColumn(int column, TSortState state)
+{
+  for (int c = 0; c < m_ListView->columnCount(); ++c)
+    SetColumnTag(m_ListView, c, SortNone);
+  SetColumnTag(m_ListView, column, state);
+  UpdateSortHeaders();
+}
+
+void TFMain::UpdateSortHeaders()
+{
+  m_collator = QCollator();  // the user's locale, case-sensitive
+  m_collator.setCaseSensitivity(Qt::CaseSensitive);
+  for (int c = 0; c < m_ListView->columnCount(); ++c) {
+    TSortState state = ColumnTag(m_ListView, c);
+    if (state == SortNone) {
+      m_ListHeader->SetSectionArrow(c, QPixmap());
+      continue;
+    }
+    m_ListHeader->SetSectionArrow(c, state == SortAscending ? m_arrow_up : m_arrow_down);
+    int direction = state == SortAscending ? 1 : 0;
+    SortRows(m_ListView, [this, direction](const QList<QTableWidgetItem *> &a,
+                                           const QList<QTableWidgetItem *> &b) {
+      return m_ListViewCompare(a, b, direction);
+    });
+  }
+}
+
+void TFMain::FillDeviceList()
+{
+  m_ListView->setRowCount(0);
+  int n = DsList.ListCount();
+  for (int i = 0; i < n; ++i) {
+    if (!DsList.ListDevice(i))
+      break;
+    AppendDeviceRow(m_ListView, i, DsList.ListInfoCopy(i));
+  }
+  SetSortColumn(SortColumn, ColumnTag(m_ListView, SortColumn));
+}
+
+void TFMain::UpdateStatusText()
+{
+  m_stat_panel->setText(QString::fromStdString(SearchResultText(DsList.FoundCount())));
+}
+
+void TFMain::m_ListViewColumnClick(int column)
+{
+  SortColumn = column;
+  TSortState old_state = ColumnTag(m_ListView, column);
+  TSortState new_state = static_cast<TSortState>((old_state + 1) % 2);
+  for (int c = 0; c < m_ListView->columnCount(); ++c)
+    SetColumnTag(m_ListView, c, SortNone);
+  SetColumnTag(m_ListView, column, new_state);
+  UpdateSortHeaders();
+}
+
+int TFMain::m_ListViewCompare(const QList<QTableWidgetItem *> &item1,
+                              const QList<QTableWidgetItem *> &item2, int direction)
+{
+  int result;
+  switch (SortColumn) {
+  case SORT_NO:
+    result = CompareNo(RowData(item1), RowData(item2));
+    break;
+  case SORT_IP:
+    // The row's own device, read at the position the row was filled from.
+    result = CompareIp(DsList.ListInfoCopy(RowData(item1)).ip, DsList.ListInfoCopy(RowData(item2)).ip);
+    break;
+  default: {
+    QTableWidgetItem *a = item1.value(SortColumn), *b = item2.value(SortColumn);
+    int r = m_collator.compare(a ? a->text() : QString(), b ? b->text() : QString());
+    result = r < 0 ? -1 : (r > 0 ? 1 : 0);
+    break;
+  }
+  }
+  return ApplySortDirection(result, direction);
+}
+
+bool TFMain::m_ListViewKeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+  if (key != Qt::Key_A || !(modifiers & Qt::ControlModifier))
+    return false;
+  m_ListView->selectAll();
+  return true;
+}
+
+bool TFMain::eventFilter(QObject *watched, QEvent *event)
+{
+  if (watched == m_ListView && event->type() == QEvent::KeyPress) {
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (m_ListViewKeyDown(key->key(), key->modifiers()))
+      return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}

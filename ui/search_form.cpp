@@ -1,0 +1,141 @@
+#include "search_form.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QTableWidget>
+#include <QTimer>
+
+#include "countdown.h"
+#include "dslist.h"
+#include "list_columns.h"
+#include "texttable.h"
+#include "warning_box.h"
+
+TFSearch *FSearch = nullptr;
+
+TFSearch::TFSearch(QWidget *parent) : QDialog(parent)
+{
+  setWindowTitle("Searching");
+  setModal(true);
+  setFixedSize(461, 312);
+  setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+  GroupBox1 = new QGroupBox(this);
+  GroupBox1->setGeometry(16, 16, 425, 273);
+
+  Label1 = new QLabel("Searching for Vela...", GroupBox1);
+  Label1->setGeometry(16, 24, 300, 13);
+  Label1->setMinimumHeight(Label1->sizeHint().height());
+
+  m_enum_msg = new QLabel(GroupBox1);
+  m_enum_msg->setObjectName("m_enum_msg");
+  m_enum_msg->setGeometry(16, 48, 300, 13);
+  QFont bold = m_enum_msg->font();
+  bold.setBold(true);
+  m_enum_msg->setFont(bold);
+  m_enum_msg->setMinimumHeight(m_enum_msg->sizeHint().height());
+
+  m_stop_enum = new QPushButton(style()->standardIcon(QStyle::SP_DialogYesButton), "&Stop", GroupBox1);
+  m_stop_enum->setGeometry(334, 24, 75, 25);
+  m_stop_enum->setDefault(true);
+  connect(m_stop_enum, &QPushButton::clicked, this, &TFSearch::m_stop_enumClick);
+
+  m_enum_list = new QTableWidget(GroupBox1);
+  m_enum_list->setObjectName("m_enum_list");
+  m_enum_list->setGeometry(16, 72, 393, 177);
+  m_enum_list->setShowGrid(false);
+  m_enum_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_enum_list->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_enum_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_enum_list->setSortingEnabled(false);
+  m_enum_list->setWordWrap(false);
+  m_enum_list->verticalHeader()->hide();
+  m_enum_list->verticalHeader()->setDefaultSectionSize(m_enum_list->fontMetrics().height() + 4);
+  m_enum_list->horizontalHeader()->setSectionsClickable(false);
+  m_enum_list->horizontalHeader()->setHighlightSections(false);
+  m_enum_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+  m_enum_timer = new QTimer(this);
+  m_enum_timer->setInterval(TIMER_MS);
+  connect(m_enum_timer, &QTimer::timeout, this, &TFSearch::m_enum_timerTimer);
+
+  // The model table is reloaded while the dialog is built and again when
+  // it has been created, so that a search always uses the current file.
+  SetupForm(this);
+  FormCreate();
+}
+
+void TFSearch::FormCreate()
+{
+  AddColumns(DEVICE_COLUMN_IDS, 4, m_enum_list);
+  SetupForm(this);
+}
+
+void TFSearch::showEvent(QShowEvent *event)
+{
+  QDialog::showEvent(event);
+  if (!m_started && !event->spontaneous()) {
+    m_started = true;
+    FormShow();
+  }
+}
+
+void TFSearch::FormShow()
+{
+  ShownCount = 0;
+  m_enum_list->setRowCount(0);
+  DsList.StartSearch(SearchTarget, SerCnt, SerTim);
+  TimeoutSeconds = CountdownSeconds(SerCnt, SerTim);
+  m_enum_timer->start();
+  StartTick = TickCount();
+}
+
+void TFSearch::m_enum_timerTimer()
+{
+  uint32_t now = TickCount();
+  int32_t remain = RemainSeconds(TimeoutSeconds, StartTick, now);
+  int n = DsList.FoundCount();
+  m_enum_msg->setText(QString::fromStdString(ProgressText(n, remain)));
+  if (n != ShownCount) {
+    TimeoutSeconds = CountdownSeconds(SerCnt, SerTim);
+    StartTick = now;
+    // Only the devices that are new since the last tick get a row.
+    for (int i = ShownCount; i < n; ++i)
+      AppendDeviceRow(m_enum_list, i, DsList.FoundInfoCopy(i));
+  }
+  ShownCount = n;
+  repaint();
+  if (DsList.IsSearchDone())
+    done(ResultCancel);
+}
+
+void TFSearch::m_stop_enumClick()
+{
+  DsList.StopSearch();
+  done(ResultYes);
+}
+
+void TFSearch::FormClose()
+{
+  m_enum_timer->stop();
+}
+
+void TFSearch::done(int result)
+{
+  FormClose();
+  QDialog::done(result);
+}
+
+void TFSearch::keyPressEvent(QKeyEvent *event)
+{
+  // There is no cancel button: Escape leaves the dialog open.
+  if (event->matches(QKeySequence::Cancel)) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}

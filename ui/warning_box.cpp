@@ -1,0 +1,23 @@
+#include "warning_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+#include "modeltable.h"
+
+void ShowWarning(QWidget *parent, const QString &text)
+{
+  QMessageBox box(QMessageBox::Warning, "Warning", text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+void SetupForm(QWidget *form)
+{
+  if (LoadModelFile(MODEL_FILE_NAME) == 0)
+    return;
+  // A form that is still being built is not on screen yet: centre the box
+  // on whatever window the user sees.
+  QWidget *parent = form && form->isVisible() ? form : QApplication::activeWindow();
+  ShowWarning(parent, QString::asprintf("%s not found\n", MODEL_FILE_NAME));
+}
