@@ -1,0 +1,120 @@
+// vela-sim: plays the devices of an INI file on UDP port 4800 of the network
+// namespace it runs in.  It refuses to run anywhere but in a lab namespace
+// (see scripts/lab): its replies must never reach a real network.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim_config.h"
+#include "sim_server.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;   // bad command line or device file
+constexpr int kExitUnsafe = 3;  // not inside a namespace of our own
+
+void usage() {
+  std::fprintf(stderr,
+               "usage: vela-sim --config FILE --log FILE [--link a|b]\n"
+               "       vela-sim --config FILE --addresses [--link a|b]\n"
+               "  --config FILE  device file, one INI section per device\n"
+               "  --log FILE     one JSON line per received datagram\n"
+               "  --link a|b     play only the devices behind this lab link\n"
+               "  --addresses    print the source addresses of those devices and exit\n");
+}
+
+// True when this process runs in a network namespace of the lab: one that
+// `ip netns` mounted as /run/netns/vela-*, and (where PID 1's namespace can
+// be seen at all) not the one of PID 1.
+bool in_lab_namespace() {
+  struct stat self {}, other {};
+  if (stat("/proc/self/ns/net", &self) != 0) return false;
+  if (stat("/proc/1/ns/net", &other) == 0 && other.st_dev == self.st_dev && other.st_ino == self.st_ino)
+    return false;
+  DIR *dir = opendir("/run/netns");
+  if (dir == nullptr) return false;
+  bool found = false;
+  while (dirent *e = readdir(dir)) {
+    if (std::strncmp(e->d_name, "vela-", 5) != 0) continue;
+    const std::string path = std::string("/run/netns/") + e->d_name;
+    if (stat(path.c_str(), &other) == 0 && other.st_dev == self.st_dev && other.st_ino == self.st_ino) {
+      found = true;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+std::string ip_text(uint32_t ip) {
+  char text[INET_ADDRSTRLEN] = "";
+  in_addr a{};
+  a.s_addr = ip;
+  inet_ntop(AF_INET, &a, text, sizeof text);
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  const char *config = nullptr;
+  const char *log = nullptr;
+  char link = 0;
+  bool list_addresses = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--config" && has_value) config = argv[++i];
+    else if (arg == "--log" && has_value) log = argv[++i];
+    else if (arg == "--link" && has_value && (std::strcmp(argv[i + 1], "a") == 0 || std::strcmp(argv[i + 1], "b") == 0))
+      link = argv[++i][0];
+    else if (arg == "--addresses") list_addresses = true;
+    else {
+      std::fprintf(stderr, "vela-sim: bad argument '%s'\n", argv[i]);
+      usage();
+      return kExitUsage;
+    }
+  }
+  if (config == nullptr || (log == nullptr && !list_addresses)) {
+    usage();
+    return kExitUsage;
+  }
+
+  std::vector<SimDevice> all, devices;
+  std::string err;
+  if (sim_load_config(config, &all, &err) != 0) {
+    std::fprintf(stderr, "vela-sim: %s\n", err.c_str());
+    return kExitUsage;
+  }
+  for (const SimDevice &d : all)
+    if (link == 0 || d.link == link) devices.push_back(d);
+
+  if (list_addresses) {
+    std::set<uint32_t> printed;
+    for (const SimDevice &d : devices)
+      if (printed.insert(d.ip).second) std::printf("%s\n", ip_text(d.ip).c_str());
+    return 0;
+  }
+
+  if (!in_lab_namespace()) {
+    std::fprintf(stderr, "vela-sim: refusing to run outside a lab network namespace "
+                         "(/run/netns/vela-*); start it with scripts/lab\n");
+    return kExitUnsafe;
+  }
+
+  std::vector<SimDevice> playing;
+  for (const SimDevice &d : devices) {
+    if (sim_address_is_local(d.ip)) playing.push_back(d);
+    else
+      std::fprintf(stderr, "vela-sim: [%s] address %s is not local here; device skipped\n", d.name.c_str(),
+                   ip_text(d.ip).c_str());
+  }
+  std::fprintf(stderr, "vela-sim: playing %zu device(s)\n", playing.size());
+  return sim_serve(&playing, log, DS_DEVICE_PORT);
+}
