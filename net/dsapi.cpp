@@ -1,0 +1,151 @@
+// The network API: start-up and shut-down, the search entry point under the
+// search lock, the device-handle table and the public result codes.
+#include "dsapi.h"
+
+#include <atomic>
+#include <mutex>
+#include <new>
+
+#include "dscode.h"
+#include "iphelp.h"
+#include "tqsock.h"
+
+namespace {
+
+constexpr int32_t kDefaultTimeoutMs = 1000;
+constexpr int32_t kDefaultCount = 5;
+
+// Search settings: written by the search thread just before ds_search,
+// taken as one snapshot when the search starts.
+std::atomic<int32_t> s_search_timeout{kDefaultTimeoutMs};
+std::atomic<int32_t> s_search_passes{kDefaultCount};
+
+// One search at a time.
+std::mutex s_search_lock;
+
+struct Slot {
+  bool in_use = false;
+  _DSNETINFO *dev = nullptr;
+  _TQSETTINGS settings{kDefaultTimeoutMs, kDefaultCount, nullptr, nullptr};
+};
+
+// The handle table.  Request threads open and close handles at the same
+// time, so every look at a slot happens under s_handle_lock; a request runs
+// outside it on a copy of the slot.
+std::mutex s_handle_lock;
+Slot s_slots[DS_MAX_HANDLES];
+
+// What ds_init has done, so that ds_cleanup undoes exactly that.
+bool s_iphelp_started = false;
+
+bool handle_ok(int32_t handle) {
+  return handle >= 0 && handle < DS_MAX_HANDLES && s_slots[handle].in_use;
+}
+
+// Copies the device and settings of an open handle; false for a bad handle.
+bool take_slot(int32_t handle, _DSNETINFO *dev, _TQSETTINGS *settings) {
+  std::lock_guard<std::mutex> guard(s_handle_lock);
+  if (!handle_ok(handle)) return false;
+  *dev = *s_slots[handle].dev;
+  *settings = s_slots[handle].settings;
+  return true;
+}
+
+}  // namespace
+
+int ds_public_code(int internal_code) {
+  switch (internal_code) {
+    case TQ_OK: return DS_OK;
+    case TQ_ERR_TIMEOUT: return DS_ERR_TIMEOUT;
+    case TQ_ERR_SOCKET: return DS_ERR_SOCKET;
+    case TQ_ERR_CANCELLED: return DS_ERR_CANCELLED;
+    default: return DS_ERR_FAIL;
+  }
+}
+
+bool ds_init() {
+  if (!s_iphelp_started) {
+    iphelp_init();
+    s_iphelp_started = true;
+  }
+  {
+    std::lock_guard<std::mutex> guard(s_handle_lock);
+    for (Slot &s : s_slots) {
+      s.settings.timeout = kDefaultTimeoutMs;
+      s.settings.count = kDefaultCount;
+    }
+  }
+  return tqsock_local_addresses();
+}
+
+void ds_cleanup() {
+  if (s_iphelp_started) {
+    iphelp_cleanup();
+    s_iphelp_started = false;
+  }
+}
+
+void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit) {
+  if (timeout_ms >= 0) s_search_timeout.store(timeout_ms);
+  if (pass_limit >= 0) s_search_passes.store(pass_limit);
+}
+
+int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device) {
+  if (on_device == nullptr) return DS_ERR_INVALID;
+  if (target == 0) target = DS_BROADCAST;
+  std::lock_guard<std::mutex> guard(s_search_lock);
+  const _TQSETTINGS settings{s_search_timeout.load(), s_search_passes.load(), nullptr, nullptr};
+  return ds_public_code(tqsock_search(target, on_device, &settings));
+}
+
+int ds_open(const _DSNETINFO *info, int32_t *handle) {
+  if (info == nullptr || handle == nullptr) return DS_ERR_INVALID;
+  std::lock_guard<std::mutex> guard(s_handle_lock);
+  for (int32_t h = 0; h < DS_MAX_HANDLES; ++h) {
+    Slot &s = s_slots[h];
+    if (s.in_use) continue;
+    s.dev = new (std::nothrow) _DSNETINFO(*info);
+    if (s.dev == nullptr) {
+      *handle = -1;
+      return DS_ERR_NO_MEMORY;
+    }
+    s.in_use = true;
+    *handle = h;
+    return DS_OK;
+  }
+  *handle = -1;
+  return DS_ERR_NO_HANDLE;
+}
+
+int ds_close(int32_t handle) {
+  std::lock_guard<std::mutex> guard(s_handle_lock);
+  if (!handle_ok(handle)) return DS_ERR_INVALID;
+  Slot &s = s_slots[handle];
+  delete s.dev;
+  s.dev = nullptr;
+  s.in_use = false;
+  return DS_OK;
+}
+
+int ds_set_callback(int32_t handle, DS_PROGRESS_CALLBACK callback, void *context) {
+  std::lock_guard<std::mutex> guard(s_handle_lock);
+  if (!handle_ok(handle)) return DS_ERR_INVALID;
+  s_slots[handle].settings.progress = callback;
+  s_slots[handle].settings.context = context;
+  return DS_OK;
+}
+
+int ds_set_value(int32_t handle, int32_t value) {
+  _DSNETINFO dev;
+  _TQSETTINGS settings;
+  if (!take_slot(handle, &dev, &settings)) return DS_ERR_INVALID;
+  return ds_public_code(tqsock_execute(DS_KIND_SET_VALUE, &dev, &value, nullptr, &settings));
+}
+
+int ds_get_info(int32_t handle, uint8_t *block) {
+  if (block == nullptr) return DS_ERR_INVALID;
+  _DSNETINFO dev;
+  _TQSETTINGS settings;
+  if (!take_slot(handle, &dev, &settings)) return DS_ERR_INVALID;
+  return ds_public_code(tqsock_execute(DS_KIND_GET_INFO, &dev, nullptr, block, &settings));
+}

@@ -1,0 +1,135 @@
+// Host ARP and route changes for unicast requests to devices heard by
+// broadcast.  The ARP lock covers reading the address table together with an
+// ARP change, the route lock covers reading a table together with a route
+// change; no operation holds both, so they cannot deadlock.
+#include "iphelp.h"
+
+#include <arpa/inet.h>
+#include <linux/rtnetlink.h>
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+constexpr uint32_t kBroadcast = 0xFFFFFFFFu;
+constexpr uint32_t kHostRouteMetric = 20;
+
+std::unique_ptr<std::mutex> s_arp_lock;
+std::unique_ptr<std::mutex> s_route_lock;
+
+// Prefix length of a contiguous mask, -1 for any other mask.
+int prefix_len_of(uint32_t mask) {
+  const uint32_t host = ntohl(mask);
+  const uint32_t inverted = ~host;
+  if ((inverted & (inverted + 1)) != 0) return -1;
+  return __builtin_popcount(host);
+}
+
+struct TableFree {
+  void operator()(void *t) const { std::free(t); }
+};
+
+// Interface index and mask of local_ip from a fresh address table.
+bool interface_of(uint32_t local_ip, uint32_t *ifindex, uint32_t *mask) {
+  _IPADDRTABLE *table = nullptr;
+  if (iphelp_get_addr_table(&table, false) != PLAT_OK) return false;
+  std::unique_ptr<_IPADDRTABLE, TableFree> hold(table);
+  return iphelp_find_interface(table, local_ip, ifindex, mask);
+}
+
+// The ARP entry for ip on the interface owning local_ip, set or deleted
+// under the ARP lock.
+void change_arp(uint32_t ip, const uint8_t mac[6], uint32_t local_ip, bool add) {
+  if (ip == 0 || ip == kBroadcast || !s_arp_lock) return;
+  std::lock_guard<std::mutex> guard(*s_arp_lock);
+  uint32_t ifindex = 0;
+  uint32_t mask = 0;
+  if (!interface_of(local_ip, &ifindex, &mask)) return;
+  if (add) plat_set_neigh(ifindex, ip, mac);
+  else plat_delete_neigh(ifindex, ip, mac);
+}
+
+}  // namespace
+
+void iphelp_init() {
+  s_arp_lock = std::make_unique<std::mutex>();
+  s_route_lock = std::make_unique<std::mutex>();
+}
+
+void iphelp_cleanup() {
+  s_arp_lock.reset();
+  s_route_lock.reset();
+}
+
+uint32_t iphelp_get_addr_table(_IPADDRTABLE **table, bool sort) {
+  return plat_get_addr_table(table, sort);
+}
+
+uint32_t iphelp_get_route_table(_IPROUTETABLE **table, bool sort) {
+  return plat_get_route_table(table, sort);
+}
+
+bool iphelp_find_interface(const _IPADDRTABLE *table, uint32_t local_ip, uint32_t *ifindex,
+                           uint32_t *mask) {
+  if (table == nullptr || local_ip == kBroadcast) return false;
+  for (uint32_t i = 0; i < table->count; ++i) {
+    if (table->rows[i].addr != local_ip) continue;
+    *ifindex = table->rows[i].ifindex;
+    *mask = table->rows[i].mask;
+    return true;
+  }
+  return false;
+}
+
+void iphelp_add_arp(uint32_t ip, const uint8_t mac[6], uint32_t local_ip) {
+  change_arp(ip, mac, local_ip, true);
+}
+
+void iphelp_delete_arp(uint32_t ip, uint32_t local_ip, const uint8_t mac[6]) {
+  change_arp(ip, mac, local_ip, false);
+}
+
+void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint32_t local_ip) {
+  const int prefix_len = prefix_len_of(mask);
+  if (dest == kBroadcast || next_hop == 0 || next_hop == kBroadcast || (dest & mask) != dest ||
+      local_ip == kBroadcast || prefix_len < 0 || !s_route_lock)
+    return;
+  std::lock_guard<std::mutex> guard(*s_route_lock);
+  uint32_t ifindex = 0;
+  uint32_t if_mask = 0;
+  if (!interface_of(local_ip, &ifindex, &if_mask)) return;
+  if ((next_hop & if_mask) != (local_ip & if_mask)) return;
+
+  // Linux takes no gateway that is one of the host's own addresses: the
+  // equivalent of "next hop = our own address on that interface" is a
+  // link-scope route out of that interface with our address as source.
+  _IPROUTEROW row{};
+  row.dest = dest;
+  row.mask = mask;
+  row.dst_len = static_cast<uint8_t>(prefix_len);
+  row.protocol = RTPROT_STATIC;
+  row.scope = RT_SCOPE_LINK;
+  row.type = RTN_UNICAST;
+  row.table = RT_TABLE_MAIN;
+  row.metric = kHostRouteMetric;
+  row.ifindex = ifindex;
+  row.prefsrc = next_hop;
+  plat_add_route(&row);
+}
+
+void iphelp_delete_routes(uint32_t dest) {
+  if (dest == kBroadcast || !s_route_lock) return;
+  std::lock_guard<std::mutex> guard(*s_route_lock);
+  _IPROUTETABLE *table = nullptr;
+  if (iphelp_get_route_table(&table, true) != PLAT_OK) {
+    std::free(table);
+    return;
+  }
+  std::unique_ptr<_IPROUTETABLE, TableFree> hold(table);
+  for (uint32_t i = 0; i < table->count; ++i) {
+    if (table->rows[i].dest != dest) continue;
+    if (plat_delete_route(&table->rows[i]) != PLAT_OK) break;
+  }
+}

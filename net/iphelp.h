@@ -1,0 +1,46 @@
+// iphelp: the host-table changes around a unicast request to a device heard
+// by broadcast: a static ARP entry binding the device's address to its MAC on
+// the interface that heard it, and a host route to it through that interface.
+// Nothing is cached: every operation reads the tables it needs afresh.  The
+// changing operations report nothing; a change the host refuses is ignored.
+// Addresses are IPv4 in network byte order.
+#pragma once
+
+#include <cstdint>
+
+#include "platform.h"
+
+// Creates the ARP lock and the route lock.  Before iphelp_init and after
+// iphelp_cleanup the changing operations leave the host tables alone.
+void iphelp_init();
+
+// Deletes the two locks.
+void iphelp_cleanup();
+
+// Reads the IPv4 address table (sorted by address when sort is set).  Returns
+// the platform status, PLAT_OK with a table the caller frees (std::free).
+uint32_t iphelp_get_addr_table(_IPADDRTABLE **table, bool sort);
+
+// Reads the main IPv4 route table.  Returns the platform status, PLAT_OK with
+// a table the caller frees (std::free); PLAT_ERR_NO_DATA when it is empty.
+uint32_t iphelp_get_route_table(_IPROUTETABLE **table, bool sort);
+
+// Finds the first row of table holding local_ip: true with its interface
+// index and mask.  False with no table or for 255.255.255.255.
+bool iphelp_find_interface(const _IPADDRTABLE *table, uint32_t local_ip, uint32_t *ifindex,
+                           uint32_t *mask);
+
+// Sets a permanent ARP entry ip -> mac on the interface owning local_ip.
+void iphelp_add_arp(uint32_t ip, const uint8_t mac[6], uint32_t local_ip);
+
+// Deletes that ARP entry again.
+void iphelp_delete_arp(uint32_t ip, uint32_t local_ip, const uint8_t mac[6]);
+
+// Adds a route to dest/mask through the interface owning local_ip, with
+// next_hop (an address of that interface's subnet) as preferred source: a
+// link-scope route, metric 20, protocol static, main table.
+void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint32_t local_ip);
+
+// Deletes, in table order, every main-table route whose destination is
+// dest, whatever its prefix length; stops at the first deletion refused.
+void iphelp_delete_routes(uint32_t dest);

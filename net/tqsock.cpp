@@ -1,0 +1,383 @@
+// The UDP engine: socket sets, polling, reply waits, unicast exchanges and
+// the multi-pass search.  No lock of its own: the search lock and the
+// handle table live in the network API, the host-table locks in iphelp.
+#include "tqsock.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "iphelp.h"
+#include "platform.h"
+
+namespace {
+
+// Local address list, loaded by tqsock_local_addresses before any worker
+// thread starts and only read afterwards.
+struct LocalAddresses {
+  bool is_init = false;
+  int count = 0;
+  uint32_t addr[PLAT_MAX_LOCAL] = {};
+};
+LocalAddresses s_local;
+
+constexpr uint32_t kBroadcast = 0xFFFFFFFFu;
+
+void close_fd(int fd) {
+  while (close(fd) != 0 && errno == EINTR) {
+  }
+}
+
+// Binds fd to ip on DS_LOCAL_PORT + *offset, raising *offset by 4096 after
+// every failed bind; gives up after a failure on a port above 61440.
+bool bind_from(int fd, uint32_t ip, uint32_t *offset) {
+  for (;;) {
+    const uint32_t port = DS_LOCAL_PORT + *offset;
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    sa.sin_addr.s_addr = ip;
+    if (bind(fd, reinterpret_cast<const sockaddr *>(&sa), sizeof sa) == 0) return true;
+    if (port > DS_LOCAL_PORT_LIMIT) return false;
+    *offset += DS_LOCAL_PORT_STEP;
+  }
+}
+
+// One row of the table of request kinds.
+struct KindHandler {
+  uint8_t kind;
+  int (*handler)(_TQSOCKSET *, uint32_t, _DSNETINFO *, const int32_t *, uint8_t *,
+                 const _TQSETTINGS *);
+};
+
+const KindHandler kKinds[] = {
+    {DS_KIND_IDENTIFY, tqsock_identify},
+    {DS_KIND_SET_VALUE, tqsock_set_value},
+    {DS_KIND_GET_INFO, tqsock_get_info},
+};
+
+}  // namespace
+
+bool tqsock_local_addresses() {
+  uint32_t found[PLAT_MAX_LOCAL];
+  const int n = plat_local_ipv4(found, PLAT_MAX_LOCAL);
+  if (n < 0) return false;
+  s_local.count = 0;
+  for (int i = 0; i < n; ++i) s_local.addr[s_local.count++] = found[i];
+  if (s_local.count == 0) return false;
+  s_local.is_init = true;
+  return true;
+}
+
+int tqsock_local_count() { return s_local.count; }
+
+uint32_t tqsock_local_address(int i) {
+  assert(s_local.is_init && "is_init==TRUE");
+  if (i < 0 || i >= s_local.count) return kBroadcast;
+  return s_local.addr[i];
+}
+
+int tqsock_open_set(_TQSOCKSET *set, bool per_interface) {
+  const int wanted = per_interface ? s_local.count : 1;
+  uint32_t offset = 0;  // raised for the remaining sockets of this call too
+  set->count = 0;
+  for (int i = 0; i < TQ_MAX_SOCKETS; ++i) set->sock[i].fd = -1;
+
+  for (int i = 0; i < wanted && set->count < TQ_MAX_SOCKETS; ++i) {
+    const uint32_t ip = per_interface ? tqsock_local_address(i) : INADDR_ANY;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    const int on = 1;
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+      if (fd >= 0) close_fd(fd);
+      tqsock_close_set(set);
+      return TQ_ERR_SOCKET;
+    }
+    if (!bind_from(fd, ip, &offset)) {
+      close_fd(fd);  // no free port on this address: go on without it
+      continue;
+    }
+    set->sock[set->count].fd = fd;
+    set->sock[set->count].local_ip = ip;
+    set->count++;
+  }
+  return TQ_OK;
+}
+
+void tqsock_close_set(_TQSOCKSET *set) {
+  for (int i = 0; i < set->count; ++i) {
+    if (set->sock[i].fd >= 0) close_fd(set->sock[i].fd);
+    set->sock[i].fd = -1;
+  }
+  set->count = 0;
+}
+
+int tqsock_send(_TQSOCKSET *set, uint32_t ip, uint16_t port, const uint8_t *data, size_t len) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = ip;
+  int failed = 0;
+  for (int i = 0; i < set->count; ++i) {
+    const ssize_t n = sendto(set->sock[i].fd, data, len, 0, reinterpret_cast<const sockaddr *>(&to),
+                             sizeof to);
+    if (n < 0 || static_cast<size_t>(n) != len) failed++;
+  }
+  return failed == set->count ? TQ_ERR_SOCKET : TQ_OK;
+}
+
+int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t *src_ip,
+                uint16_t *src_port, uint32_t *local_ip) {
+  *len = 0;
+  *src_ip = 0;
+  if (src_port) *src_port = 0;
+  *local_ip = 0;
+
+  // poll() rather than select(): an fd_set cannot hold descriptors above
+  // FD_SETSIZE, and a busy process may well own that many.
+  pollfd fds[TQ_MAX_SOCKETS];
+  for (int i = 0; i < set->count; ++i) fds[i] = pollfd{set->sock[i].fd, POLLIN, 0};
+  const int ready = poll(fds, static_cast<nfds_t>(set->count), 0);
+  if (ready < 0) return errno == EINTR ? TQ_OK : TQ_ERR_SOCKET;
+  if (ready == 0) return TQ_OK;
+
+  int which = -1;
+  for (int i = 0; i < set->count && which < 0; ++i) {
+    if (fds[i].revents & POLLNVAL) return TQ_ERR_SOCKET;
+    if (fds[i].revents & (POLLIN | POLLERR)) which = i;
+  }
+  if (which < 0) return TQ_OK;
+  *local_ip = set->sock[which].local_ip;
+
+  uint8_t dgram[DS_RECV_MAX];
+  sockaddr_in from{};
+  socklen_t from_len = sizeof from;
+  // MSG_TRUNC makes recvfrom report the datagram's real size, so an oversized
+  // one is recognised and dropped whole.
+  const ssize_t n = recvfrom(set->sock[which].fd, dgram, sizeof dgram, MSG_TRUNC | MSG_DONTWAIT,
+                             reinterpret_cast<sockaddr *>(&from), &from_len);
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return TQ_OK;
+    return TQ_ERR_SOCKET;
+  }
+  if (static_cast<size_t>(n) > DS_RECV_MAX) return TQ_OK;
+  const size_t got = static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap;
+  if (got > 0) std::memcpy(buf, dgram, got);
+  *len = got;
+  *src_ip = from.sin_addr.s_addr;
+  if (src_port) *src_port = ntohs(from.sin_port);
+  return TQ_OK;
+}
+
+int tqsock_wait_reply(_TQSOCKSET *set, uint8_t kind, uint32_t reserved, size_t cap, uint8_t *buf,
+                      size_t *len, uint32_t *src_ip, uint32_t *local_ip, const _TQSETTINGS *settings) {
+  const uint32_t start = plat_tick_ms();
+  const uint32_t limit = settings->timeout > 0 ? static_cast<uint32_t>(settings->timeout) : 0;
+  for (;;) {
+    const uint32_t elapsed = plat_tick_ms() - start;
+    if (elapsed > limit) return TQ_ERR_TIMEOUT;
+    if (settings->progress && settings->progress(kind, 0, 0, settings->context) == 0)
+      return TQ_ERR_CANCELLED;
+
+    size_t got = 0;
+    uint32_t src = 0;
+    uint32_t local = 0;
+    if (tqsock_poll(set, buf, cap, &got, &src, nullptr, &local) != TQ_OK) return TQ_ERR_SOCKET;
+    if (got == 0) {
+      // The 10 ms rhythm of the poll, but never sleeping past the end of the
+      // wait: a pass lasts T + 1 ms, not up to T + 10.
+      const uint32_t to_end = limit + 1 - elapsed;
+      plat_sleep_ms(to_end < TQ_POLL_SLEEP_MS ? to_end : TQ_POLL_SLEEP_MS);
+      continue;
+    }
+    if (!dsproto_accept_reply(buf, got, kind, reserved)) continue;
+    if (len) *len = got;
+    *src_ip = src;
+    *local_ip = local;
+    return TQ_OK;
+  }
+}
+
+int tqsock_transact(uint8_t kind, _TQSOCKSET *set, uint32_t ip, const uint8_t *req, size_t req_len,
+                    uint8_t *reply, size_t reply_cap, const _TQSETTINGS *settings) {
+  const int attempts = settings->count;
+  int failed = 0;
+  for (;;) {
+    if (tqsock_send(set, ip, DS_DEVICE_PORT, req, req_len) != TQ_OK) return TQ_ERR_SOCKET;
+    uint32_t src = 0;
+    uint32_t local = 0;
+    const int r = tqsock_wait_reply(set, kind, 0, reply_cap, reply, nullptr, &src, &local, settings);
+    if (r != TQ_ERR_TIMEOUT) return r;
+    if (++failed >= attempts) return TQ_ERR_TIMEOUT;
+  }
+}
+
+int tqsock_identify(_TQSOCKSET *set, uint32_t ip, _DSNETINFO *dev, const int32_t *, uint8_t *,
+                    const _TQSETTINGS *settings) {
+  uint8_t req[DS_IDENTIFY_REQ_SIZE] = {};
+  uint8_t reply[DS_SEARCH_REPLY_SIZE] = {};
+  const int n = dsproto_build_identify(req, sizeof req);
+  const int r = tqsock_transact(DS_KIND_IDENTIFY, set, ip, req, static_cast<size_t>(n), reply,
+                                sizeof reply, settings);
+  if (r != TQ_OK) return r;
+  return dsproto_check_identify(reply, sizeof reply, dev) == 1 ? TQ_OK : TQ_ERR_MISMATCH;
+}
+
+int tqsock_set_value(_TQSOCKSET *set, uint32_t ip, _DSNETINFO *dev, const int32_t *value, uint8_t *,
+                     const _TQSETTINGS *settings) {
+  uint8_t req[DS_SET_VALUE_REQ_SIZE] = {};
+  uint8_t reply[DS_SET_VALUE_REPLY_SIZE] = {};
+  const int n = dsproto_build_set_value(req, sizeof req, dev, value ? *value : 0);
+  return tqsock_transact(DS_KIND_SET_VALUE, set, ip, req, static_cast<size_t>(n), reply,
+                         sizeof reply, settings);
+}
+
+int tqsock_get_info(_TQSOCKSET *set, uint32_t ip, _DSNETINFO *dev, const int32_t *, uint8_t *out,
+                    const _TQSETTINGS *settings) {
+  uint8_t req[DS_INFO_REQ_SIZE] = {};
+  uint8_t reply[DS_INFO_REPLY_SIZE] = {};
+  const int n = dsproto_build_info(req, sizeof req, dev);
+  const int r = tqsock_transact(DS_KIND_GET_INFO, set, ip, req, static_cast<size_t>(n), reply,
+                                sizeof reply, settings);
+  if (r == TQ_OK && out) dsproto_read_info(reply, sizeof reply, out);
+  return r;
+}
+
+int tqsock_execute(uint8_t kind, _DSNETINFO *dev, const int32_t *value, uint8_t *out,
+                   const _TQSETTINGS *settings) {
+  const KindHandler *row = nullptr;
+  for (const KindHandler &k : kKinds)
+    if (k.kind == kind) {
+      row = &k;
+      break;
+    }
+  if (row == nullptr || dev == nullptr) return TQ_ERR_MISMATCH;
+
+  _TQSOCKSET set;
+  if (tqsock_open_set(&set, false) != TQ_OK) return TQ_ERR_SOCKET;
+
+  // A device heard by broadcast may sit on a subnet no interface serves:
+  // make it reachable through the interface that heard it, for this request.
+  const bool via_broadcast = (dev->flags & DS_DIRECT) == 0;
+  if (via_broadcast) {
+    iphelp_add_arp(dev->ip, dev->mac, dev->local_ip);
+    iphelp_add_host_route(dev->ip, kBroadcast, dev->local_ip, dev->local_ip);
+  }
+  const int r = row->handler(&set, dev->ip, dev, value, out, settings);
+  if (via_broadcast) {
+    iphelp_delete_routes(dev->ip);
+    iphelp_delete_arp(dev->ip, dev->local_ip, dev->mac);
+  }
+  tqsock_close_set(&set);
+  return r;
+}
+
+int tqsock_send_search(_TQSOCKSET *set, uint32_t target, _DSNETINFO *const *heard, int count) {
+  uint8_t req[DS_SEARCH_REQ_MAX];
+  const int n = dsproto_build_search(req, sizeof req, heard, count > 0 ? static_cast<size_t>(count) : 0);
+  if (n < 0) return TQ_ERR_SOCKET;
+  return tqsock_send(set, target, DS_DEVICE_PORT, req, static_cast<size_t>(n));
+}
+
+void tqsock_search_begin(_TQSEARCH *st, bool direct, TQ_DEVICE_CALLBACK on_device) {
+  st->direct = direct;
+  st->on_device = on_device;
+  st->count = 0;
+  st->new_device = false;
+  for (_DSNETINFO *&d : st->dev) d = nullptr;
+}
+
+int tqsock_search_datagram(_TQSEARCH *st, const uint8_t *buf, size_t len, uint32_t src_ip,
+                           uint32_t local_ip) {
+  _DSNETINFO heard;
+  if (!dsproto_read_search_reply(buf, len, src_ip, local_ip, st->direct, &heard))
+    return TQ_SEARCH_GO_ON;
+
+  for (int i = 0; i < st->count; ++i) {
+    _DSNETINFO *d = st->dev[i];
+    if (d->hwid != heard.hwid || d->apid != heard.apid ||
+        std::memcmp(d->mac, heard.mac, DS_MAC_SIZE) != 0)
+      continue;
+    // Heard before in this search: only its addresses are refreshed.
+    d->reported_ip = heard.reported_ip;
+    d->ip = heard.ip;
+    d->local_ip = heard.local_ip;
+    d->flags = static_cast<uint16_t>(st->direct ? (d->flags | DS_DIRECT) : (d->flags & ~DS_DIRECT));
+    return TQ_SEARCH_GO_ON;
+  }
+
+  if (st->count >= TQ_MAX_DEVICES) return TQ_OK;  // complete already; nothing more is kept
+  _DSNETINFO *rec = new (std::nothrow) _DSNETINFO(heard);
+  if (rec == nullptr) return TQ_ERR_NO_MEMORY;
+  if (st->on_device && st->on_device(rec) == 0) {
+    delete rec;
+    return TQ_ERR_CANCELLED;
+  }
+  st->dev[st->count++] = rec;
+  st->new_device = true;
+  if (st->count == TQ_MAX_DEVICES || st->direct) return TQ_OK;
+  return TQ_SEARCH_GO_ON;
+}
+
+void tqsock_search_end(_TQSEARCH *st) {
+  for (int i = 0; i < st->count; ++i) {
+    delete st->dev[i];
+    st->dev[i] = nullptr;
+  }
+  st->count = 0;
+}
+
+int tqsock_search(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _TQSETTINGS *settings) {
+  const int passes = settings->count;
+  _TQSOCKSET set;
+  if (tqsock_open_set(&set, true) != TQ_OK) return TQ_ERR_SOCKET;
+
+  _TQSEARCH st;
+  tqsock_search_begin(&st, target != kBroadcast, on_device);
+  int quiet = 0;
+  int result = TQ_OK;
+  bool ended = false;  // a step below decided the result
+
+  while (!ended) {
+    if (tqsock_send_search(&set, target, st.dev, st.count) != TQ_OK) {
+      result = TQ_ERR_SOCKET;
+      break;
+    }
+    st.new_device = false;
+    for (;;) {
+      uint8_t reply[DS_SEARCH_REPLY_SIZE];
+      size_t len = 0;
+      uint32_t src = 0;
+      uint32_t local = 0;
+      const int r = tqsock_wait_reply(&set, DS_KIND_SEARCH, 0, sizeof reply, reply, &len, &src,
+                                      &local, settings);
+      if (r == TQ_ERR_TIMEOUT) break;  // the pass is over
+      const int step = r == TQ_OK ? tqsock_search_datagram(&st, reply, len, src, local) : r;
+      if (step != TQ_SEARCH_GO_ON) {
+        result = step;
+        ended = true;
+        break;
+      }
+    }
+    if (ended) break;
+    if (on_device && on_device(nullptr) == 0) {
+      result = TQ_ERR_CANCELLED;
+      break;
+    }
+    quiet = st.new_device ? 1 : quiet + 1;
+    if (quiet >= passes) {
+      result = st.direct && st.count == 0 ? TQ_ERR_TIMEOUT : TQ_OK;
+      break;
+    }
+  }
+
+  tqsock_close_set(&set);
+  tqsock_search_end(&st);
+  return result;
+}
