@@ -82,6 +82,7 @@ class TDsList {
 
  private:
   void ClearFound();
+  int KeepFixedLocked();
   int AddFound(_DSNETINFO *infos, int count);
   int FindOrAddDevice(_DSNETINFO *info, bool *created);
   _CMDOBJ *PostLocked(int index, int32_t code, int32_t param, int32_t param2, bool auto_free);

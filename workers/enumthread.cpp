@@ -1,0 +1,22 @@
+// Search thread.
+#include "enumthread.h"
+
+namespace {
+thread_local TEnumThread *tls_current = nullptr;
+}
+
+TEnumThread::TEnumThread(bool create_suspended) : TThread(create_suspended) { AfterConstruction(); }
+
+// Execute never looks at Terminated: a search ends only when ds_search
+// returns, and destruction waits for that.
+TEnumThread::~TEnumThread() { WaitFor(); }
+
+TEnumThread *TEnumThread::Current() { return tls_current; }
+
+void TEnumThread::Execute() {
+  tls_current = this;
+  ds_set_search_params(m_pass_time, m_pass_count);
+  (void)ds_search(m_target, m_callback);  // the outcome is in the device list
+  tls_current = nullptr;
+  m_done.store(1);
+}
