@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include <iniparser.h>
+#include <iniparser/iniparser.h>
 
 #include "modellock.h"
 #include "modeltable.h"
@@ -29,10 +29,16 @@ uint32_t Hex32(const char *text) {
   return v > 0xFFFFFFFFul ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
 }
 
+// iniparser reports an unreadable file itself; the loader's own message
+// is the one the program shows.
+int Quiet(const char *, ...) { return 0; }
+
 }  // namespace
 
 int LoadModelFile(const char *path, _MODELINFO *table) {
+  iniparser_set_error_callback(Quiet);
   dictionary *dict = iniparser_load(path);
+  iniparser_set_error_callback(nullptr);
   if (dict == nullptr) {
     std::fprintf(stderr, "cannot parse file [%s]\n", path);
     return -1;

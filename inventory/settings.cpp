@@ -9,7 +9,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include <iniparser.h>
+#include <iniparser/iniparser.h>
 
 #include "texttable.h"
 

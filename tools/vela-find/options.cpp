@@ -1,0 +1,136 @@
+// Command line of vela-find.
+#include "options.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool ParseInt32(const std::string &text, int32_t *out) {
+  if (text.empty())
+    return false;
+  errno = 0;
+  char *end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+    return false;
+  *out = static_cast<int32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+const char *FindUsage() {
+  return "Usage: vela-find [OPTION]...\n"
+         "Find the Vela devices on every local IPv4 network by UDP broadcast and\n"
+         "list them with their model, MAC address and IP address.\n"
+         "\n"
+         "  --passes N        quiet passes before the search ends (default: SerCnt\n"
+         "                    of the Vela Finder settings, else 5)\n"
+         "  --pass-time MS    reply time-out of one pass in milliseconds (default:\n"
+         "                    SerTim of the settings, else 1000)\n"
+         "                    A negative value keeps the network layer's own\n"
+         "                    setting (5 passes, 1000 ms).\n"
+         "  --models FILE     model definitions to load (default: model_name.ini in\n"
+         "                    the current directory; without it the built-in models\n"
+         "                    are used and a warning is shown)\n"
+         "  --sort KEY        order of the rows: no (order first heard, default),\n"
+         "                    model, mac (text, by the locale's collation) or ip\n"
+         "                    (numeric)\n"
+         "  --reverse         sort in descending order\n"
+         "  --format FORMAT   table (default), csv or json\n"
+         "  --help            show this text and exit\n"
+         "\n"
+         "Settings file: $XDG_CONFIG_HOME/Vela/2.0.conf (else ~/.config/Vela/2.0.conf),\n"
+         "section [General], keys SerCnt and SerTim, shared with Vela Finder.\n"
+         "While searching, the progress is shown on standard error when it is a\n"
+         "terminal; Ctrl+C stops the search and lists what was found so far.\n"
+         "\n"
+         "Exit status: 0 when the search completed (also with no device found),\n"
+         "1 when the network layer cannot start, 2 for bad arguments.\n";
+}
+
+bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *error) {
+  for (int i = 1; i < argc; i++) {
+    std::string arg = argv[i];
+    std::string value;
+    bool has_value = false;
+    size_t eq = arg.find('=');
+    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      has_value = true;
+    }
+    auto need_value = [&]() -> bool {
+      if (has_value)
+        return true;
+      if (i + 1 >= argc) {
+        *error = "option " + arg + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+      return true;
+    };
+
+    if (arg == "--help" || arg == "-h") {
+      out->help = true;
+    } else if (arg == "--reverse") {
+      out->reverse = true;
+    } else if (arg == "--passes" || arg == "--pass-time") {
+      if (!need_value())
+        return false;
+      int32_t v;
+      if (!ParseInt32(value, &v)) {
+        *error = "option " + arg + " needs a whole number, not '" + value + "'";
+        return false;
+      }
+      (arg == "--passes" ? out->passes : out->pass_time) = v;
+    } else if (arg == "--models") {
+      if (!need_value())
+        return false;
+      if (value.empty()) {
+        *error = "option --models needs a file name";
+        return false;
+      }
+      out->models = value;
+    } else if (arg == "--sort") {
+      if (!need_value())
+        return false;
+      if (value == "no")
+        out->sort = SORT_NO;
+      else if (value == "model")
+        out->sort = SORT_MODEL;
+      else if (value == "mac")
+        out->sort = SORT_MAC;
+      else if (value == "ip")
+        out->sort = SORT_IP;
+      else {
+        *error = "option --sort takes no, model, mac or ip, not '" + value + "'";
+        return false;
+      }
+    } else if (arg == "--format") {
+      if (!need_value())
+        return false;
+      if (value == "table")
+        out->format = TOutputFormat::Table;
+      else if (value == "csv")
+        out->format = TOutputFormat::Csv;
+      else if (value == "json")
+        out->format = TOutputFormat::Json;
+      else {
+        *error = "option --format takes table, csv or json, not '" + value + "'";
+        return false;
+      }
+    } else {
+      *error = (arg.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
+      return false;
+    }
+    if (has_value && (arg == "--help" || arg == "--reverse")) {
+      *error = "option " + arg + " takes no value";
+      return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,26 @@
+// Command line of vela-find.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "devcompare.h"
+
+enum class TOutputFormat { Table, Csv, Json };
+
+struct TFindOptions {
+  std::optional<int32_t> passes;     // overrides SerCnt
+  std::optional<int32_t> pass_time;  // overrides SerTim (ms)
+  std::string models;                // model file; empty: model_name.ini here
+  TSortKey sort = SORT_NO;
+  bool reverse = false;
+  TOutputFormat format = TOutputFormat::Table;
+  bool help = false;
+};
+
+// Parses argv into *out.  False with a message in *error for bad arguments.
+bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *error);
+
+// The --help text.
+const char *FindUsage();
