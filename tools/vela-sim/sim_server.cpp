@@ -58,7 +58,11 @@ std::vector<uint32_t> broadcast_addresses() {
   for (ifaddrs *i = list; i != nullptr; i = i->ifa_next) {
     if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
     if (!(i->ifa_flags & IFF_BROADCAST) || i->ifa_broadaddr == nullptr) continue;
-    out.push_back(reinterpret_cast<const sockaddr_in *>(i->ifa_broadaddr)->sin_addr.s_addr);
+    // An address without a broadcast address (the /32 device addresses) is
+    // listed by getifaddrs with itself in that place: not a broadcast.
+    const uint32_t brd = reinterpret_cast<const sockaddr_in *>(i->ifa_broadaddr)->sin_addr.s_addr;
+    if (brd == reinterpret_cast<const sockaddr_in *>(i->ifa_addr)->sin_addr.s_addr) continue;
+    out.push_back(brd);
   }
   freeifaddrs(list);
   return out;
