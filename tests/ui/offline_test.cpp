@@ -1,0 +1,488 @@
+// Desktop program without a network: run in a namespace of its own that has
+// only a loopback interface, so the network layer cannot start.  Devices are
+// handed to the device list the way the search thread hands them over.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <QAction>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "about_box.h"
+#include "app.h"
+#include "arrows.h"
+#include "countdown.h"
+#include "dslist.h"
+#include "main_form.h"
+#include "modeltable.h"
+#include "search_form.h"
+#include "search_settings.h"
+#include "sort_header.h"
+#include "ui_main.h"
+#include "ui_support.h"
+
+using uitest::Boxes;
+using uitest::ColumnTexts;
+using uitest::MakeInfo;
+
+namespace {
+
+const QString kModelWarning = "model_name.ini not found\n";
+const QString kSocketError = "Initial Socket Error!";
+
+// Boxes seen while the main window was created and first shown.
+std::vector<uitest::SeenBox> g_startup_boxes;
+
+class StartupRecorder : public ::testing::Environment {
+ public:
+  void SetUp() override { g_startup_boxes = Boxes().boxes; }
+};
+
+// Ends any search and hands the given devices over as one search's replies,
+// then lets the main window take the result over as after a search.
+void FakeSearch(const std::vector<_DSNETINFO> &devices)
+{
+  DsList.StartSearch(-1, 1, 1);  // no interface: ends at once, sends nothing
+  ASSERT_TRUE(uitest::WaitUntil([] { return DsList.IsSearchDone(); }, 5000));
+  for (_DSNETINFO info : devices)
+    TDsList::OnSearchReply(&info);
+  DsList.FinishSearch(false);
+  FMain->FillDeviceList();
+  FMain->UpdateStatusText();
+}
+
+void ClickHeader(int column)
+{
+  QHeaderView *h = FMain->m_ListView->horizontalHeader();
+  QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
+  QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+bool SameImage(const QPixmap &a, const QPixmap &b)
+{
+  return !a.isNull() && !b.isNull() && a.toImage() == b.toImage();
+}
+
+// Arrow states of the four headers: 'u' up, 'd' down, '-' none.
+std::string Arrows()
+{
+  std::string s;
+  for (int c = 0; c < 4; ++c) {
+    QPixmap p = FMain->m_ListHeader->SectionArrow(c);
+    s += p.isNull() ? '-' : SameImage(p, FMain->m_arrow_up) ? 'u' : SameImage(p, FMain->m_arrow_down) ? 'd' : '?';
+  }
+  return s;
+}
+
+const uint32_t kApid = 0x00560001;  // built-in series VL-21xx
+
+}  // namespace
+
+TEST(Isolation, RunsInANamespaceWithLoopbackOnly)
+{
+  ASSERT_TRUE(uitest::OnlyLoopback()) << "run through run_isolated.sh (unshare -n)";
+}
+
+TEST(StartUp, InitialStateOfTheMainWindow)
+{
+  EXPECT_EQ(FMain->windowTitle(), "Vela Finder");
+  EXPECT_EQ(QApplication::applicationName(), "VELA FINDER");
+  QTableWidget *v = FMain->m_ListView;
+  ASSERT_EQ(v->columnCount(), 4);
+  const char *captions[] = {"No", "Model", "MAC Address", "IP Address"};
+  const int widths[] = {70, 105, 105, 105};
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_EQ(v->horizontalHeaderItem(c)->text(), captions[c]);
+    EXPECT_EQ(v->columnWidth(c), widths[c]);
+  }
+  EXPECT_EQ(Arrows(), "u---");
+  EXPECT_EQ(FMain->m_stat_panel->text(), "Search Result -  0 Vela(s)");
+  EXPECT_EQ(v->rowCount(), 0);
+  EXPECT_TRUE(v->showGrid());
+  EXPECT_EQ(v->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_EQ(v->selectionMode(), QAbstractItemView::ExtendedSelection);
+  EXPECT_EQ(v->editTriggers(), QAbstractItemView::NoEditTriggers);
+  // No settings file: the defaults.
+  EXPECT_EQ(FMain->SerCnt, 5);
+  EXPECT_EQ(FMain->SerTim, 1000);
+  EXPECT_FALSE(std::filesystem::exists(uitest::Paths().config_home + "/Vela"));
+}
+
+TEST(StartUp, MenusToolBarAndKeys)
+{
+  QList<QAction *> top = FMain->menuBar()->actions();
+  ASSERT_EQ(top.size(), 3);
+  EXPECT_EQ(top[0]->text(), "&File");
+  EXPECT_EQ(top[1]->text(), "F&unction");
+  EXPECT_EQ(top[2]->text(), "&About");
+  EXPECT_EQ(top[2]->menu(), nullptr);  // About acts at once
+  ASSERT_EQ(FMain->m_menu_file->actions().size(), 1);
+  EXPECT_EQ(FMain->m_menu_file->actions()[0]->text(), "Exit");
+  EXPECT_EQ(FMain->m_act_exit->shortcut(), QKeySequence("Alt+X"));
+  EXPECT_EQ(FMain->m_brdc_action->text(), "&Broadcast Search");
+  EXPECT_EQ(FMain->m_brdc_action->shortcut(), QKeySequence("Ctrl+B"));
+  auto *button = qobject_cast<QToolButton *>(FMain->m_tool_bar->widgetForAction(FMain->m_brdc_action));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->size(), QSize(92, 36));
+  EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+  EXPECT_EQ(button->text(), "Broadcast Search");
+  EXPECT_EQ(button->toolTip(), "Broadcast Search");
+  EXPECT_FALSE(button->icon().isNull());
+  EXPECT_EQ(FMain->m_tool_bar->height(), 38);
+  EXPECT_EQ(FMain->menuBar()->height(), 21);
+  EXPECT_EQ(FMain->statusBar()->height(), 19);
+}
+
+TEST(StartUp, SocketErrorShownExactlyOnceAndModelWarningOnce)
+{
+  int socket_errors = 0, model_warnings = 0;
+  for (const auto &b : g_startup_boxes) {
+    socket_errors += b.text == kSocketError;
+    model_warnings += b.text == kModelWarning;
+    EXPECT_EQ(b.title, "Warning");
+    EXPECT_EQ(b.icon, QMessageBox::Warning);
+    EXPECT_EQ(b.buttons, QStringList{"OK"});
+  }
+  EXPECT_EQ(socket_errors, 1);
+  EXPECT_EQ(model_warnings, 1);
+  EXPECT_TRUE(FMain->isVisible());
+}
+
+TEST(Arrows, ListImagesArePixelExact)
+{
+  QImage up = ArrowListImage(true), down = ArrowListImage(false);
+  ASSERT_EQ(up.size(), QSize(16, 16));
+  const QRgb grey = qRgb(132, 132, 132), white = qRgb(255, 255, 255);
+  auto at = [](const QImage &img, int row, int col) { return img.pixel(col, row); };
+  // Apex two pixels wide in rows 4 and 5.
+  for (int row : {4, 5}) {
+    EXPECT_EQ(at(up, row, 7), grey);
+    EXPECT_EQ(at(up, row, 8), white);
+    EXPECT_EQ(qAlpha(at(up, row, 6)), 0);
+    EXPECT_EQ(qAlpha(at(up, row, 9)), 0);
+  }
+  // Sides one pixel wider on each side every two rows; inside transparent.
+  EXPECT_EQ(at(up, 7, 6), grey);
+  EXPECT_EQ(at(up, 7, 9), white);
+  EXPECT_EQ(qAlpha(at(up, 7, 7)), 0);
+  EXPECT_EQ(at(up, 11, 4), grey);
+  EXPECT_EQ(at(up, 11, 11), white);
+  // Base: ten white pixels in row 12, columns 3 to 12.
+  for (int col = 0; col < 16; ++col)
+    EXPECT_EQ(at(up, 12, col), (col >= 3 && col <= 12) ? white : 0u) << col;
+  for (int row : {0, 1, 2, 3, 13, 14, 15})
+    for (int col = 0; col < 16; ++col)
+      EXPECT_EQ(qAlpha(at(up, row, col)), 0) << row << "," << col;
+  // The down arrow is the mirror image: base in row 3, apex in rows 10, 11.
+  for (int row = 0; row < 16; ++row)
+    for (int col = 0; col < 16; ++col)
+      EXPECT_EQ(at(down, row, col), at(up, 15 - row, col));
+  // The header arrow: the face colour with the image on top.
+  QImage header = MakeHeaderArrow(true, QColor(10, 20, 30)).toImage();
+  EXPECT_EQ(header.pixel(0, 0), qRgb(10, 20, 30));
+  EXPECT_EQ(header.pixel(7, 4), grey);
+  EXPECT_EQ(header.pixel(3, 12), white);
+  // It stands at the right of the caption, inside the header section.
+  QRect r = FMain->m_ListHeader->ArrowRect(0);
+  EXPECT_EQ(r.size(), QSize(16, 16));
+  int caption_end = FMain->m_ListHeader->fontMetrics().horizontalAdvance("No");
+  EXPECT_GT(r.left(), caption_end);
+  EXPECT_LE(r.right(), FMain->m_ListView->columnWidth(0));
+}
+
+TEST(Sorting, HeaderClicksAndTheComparison)
+{
+  FakeSearch({MakeInfo(kApid, 0x2104, "192.168.1.10", 1), MakeInfo(kApid, 0x2108, "192.168.1.9", 2),
+              MakeInfo(kApid, 0x2116, "0.0.0.0", 3), MakeInfo(kApid, 0x2124, "192.168.0.1", 4),
+              MakeInfo(kApid, 0x2104, "10.0.0.1", 5)});
+  QTableWidget *v = FMain->m_ListView;
+  ASSERT_EQ(v->rowCount(), 5);
+  EXPECT_EQ(FMain->m_stat_panel->text(), "Search Result - 5 Vela(s)");
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"1", "2", "3", "4", "5"}));
+  EXPECT_EQ(ColumnTexts(v, 1), QStringList({"VL-2104", "VL-2108", "VL-2116", "VL-2124", "VL-2104"}));
+  EXPECT_EQ(ColumnTexts(v, 2).first(), "02:00:00:00:00:01");
+
+  ClickHeader(3);  // first click: ascending, numeric; 0.0.0.0 (empty) first
+  EXPECT_EQ(ColumnTexts(v, 3),
+            QStringList({"", "10.0.0.1", "192.168.0.1", "192.168.1.9", "192.168.1.10"}));
+  EXPECT_EQ(Arrows(), "---u");
+  ClickHeader(3);  // second click reverses
+  EXPECT_EQ(ColumnTexts(v, 3),
+            QStringList({"192.168.1.10", "192.168.1.9", "192.168.0.1", "10.0.0.1", ""}));
+  EXPECT_EQ(Arrows(), "---d");
+  ClickHeader(0);  // another column starts ascending
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"1", "2", "3", "4", "5"}));
+  EXPECT_EQ(Arrows(), "u---");
+  ClickHeader(0);
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"5", "4", "3", "2", "1"}));
+  EXPECT_EQ(Arrows(), "d---");
+
+  // The order survives the next search: "No" descending again.
+  FakeSearch({MakeInfo(kApid, 0x2104, "192.168.77.30", 7), MakeInfo(kApid, 0x2108, "192.168.77.31", 8),
+              MakeInfo(kApid, 0x2116, "192.168.77.32", 9)});
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"3", "2", "1"}));
+  EXPECT_EQ(ColumnTexts(v, 3), QStringList({"192.168.77.32", "192.168.77.31", "192.168.77.30"}));
+  EXPECT_EQ(Arrows(), "d---");
+  EXPECT_EQ(FMain->m_stat_panel->text(), "Search Result - 3 Vela(s)");
+}
+
+TEST(Sorting, EqualAddressesNeverCompareEqual)
+{
+  FMain->SortColumn = 0;
+  FMain->SetSortColumn(0, SortAscending);
+  FakeSearch({MakeInfo(kApid, 0x2104, "192.168.5.5", 1), MakeInfo(kApid, 0x2108, "192.168.5.5", 2)});
+  QTableWidget *v = FMain->m_ListView;
+  ASSERT_EQ(v->rowCount(), 2);
+  QList<QTableWidgetItem *> r0{v->item(0, 0), v->item(0, 1), v->item(0, 2), v->item(0, 3)};
+  QList<QTableWidgetItem *> r1{v->item(1, 0), v->item(1, 1), v->item(1, 2), v->item(1, 3)};
+  FMain->SortColumn = 3;
+  EXPECT_EQ(FMain->m_ListViewCompare(r0, r1, 1), -1);
+  EXPECT_EQ(FMain->m_ListViewCompare(r1, r0, 1), -1);
+  EXPECT_EQ(FMain->m_ListViewCompare(r0, r1, 0), 1);
+  FMain->SortColumn = 0;
+  EXPECT_LT(FMain->m_ListViewCompare(r0, r1, 1), 0);
+  EXPECT_GT(FMain->m_ListViewCompare(r0, r1, 0), 0);
+  ClickHeader(3);
+  ClickHeader(3);
+  EXPECT_EQ(v->rowCount(), 2);
+  FMain->SetSortColumn(0, SortAscending);
+  FMain->SortColumn = 0;
+}
+
+TEST(Sorting, ModelColumnIsCaseSensitiveCollation)
+{
+  std::string path = uitest::TempDir() + "/models.ini";
+  std::ofstream(path) << "[a]\nmodel_name = Beta\napid = 77\nhwid = 1\n"
+                         "[b]\nmodel_name = beta\napid = 77\nhwid = 2\n"
+                         "[c]\nmodel_name = alpha\napid = 77\nhwid = 3\n"
+                         "[d]\nmodel_name = Gamma\napid = 77\nhwid = 4\n";
+  ASSERT_EQ(LoadModelFile(path.c_str()), 0);
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  FakeSearch({MakeInfo(0x77, 1, "192.168.9.1", 1), MakeInfo(0x77, 2, "192.168.9.2", 2),
+              MakeInfo(0x77, 3, "192.168.9.3", 3), MakeInfo(0x77, 4, "192.168.9.4", 4)});
+  ClickHeader(1);
+  QStringList asc = ColumnTexts(FMain->m_ListView, 1);
+  EXPECT_EQ(asc.first(), "alpha");
+  EXPECT_EQ(asc.last(), "Gamma");  // locale order, not code points ("G" < "a")
+  // "Beta" and "beta" differ under a case-sensitive collation, so their
+  // order is fixed whatever order they came in.
+  QCollator c;
+  c.setCaseSensitivity(Qt::CaseSensitive);
+  ASSERT_NE(c.compare("Beta", "beta"), 0);
+  QStringList middle{"Beta", "beta"};
+  if (c.compare("Beta", "beta") > 0)
+    middle = {"beta", "Beta"};
+  EXPECT_EQ(asc.mid(1, 2), middle);
+  ClickHeader(1);
+  QStringList desc = ColumnTexts(FMain->m_ListView, 1);
+  std::reverse(desc.begin(), desc.end());
+  EXPECT_EQ(desc, asc);
+  ResetModelTable();
+  ClickHeader(0);
+}
+
+TEST(ListView, CtrlASelectsAllRowsAlsoWithShift)
+{
+  QTableWidget *v = FMain->m_ListView;
+  FakeSearch({});
+  v->setFocus();
+  QTest::keyClick(v, Qt::Key_A, Qt::ControlModifier);  // no rows: nothing happens
+  EXPECT_TRUE(v->selectionModel()->selectedRows().isEmpty());
+  FakeSearch({MakeInfo(kApid, 0x2104, "192.168.3.1", 1), MakeInfo(kApid, 0x2108, "192.168.3.2", 2),
+              MakeInfo(kApid, 0x2116, "192.168.3.3", 3)});
+  v->clearSelection();
+  QTest::keyClick(v, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(v->selectionModel()->selectedRows().size(), 3);
+  v->clearSelection();
+  QTest::keyClick(v, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(v->selectionModel()->selectedRows().size(), 3);
+  v->clearSelection();
+  QTest::keyClick(v, Qt::Key_A);  // plain A does not select all
+  EXPECT_LT(v->selectionModel()->selectedRows().size(), 3);
+  // Cells cannot be edited.
+  v->setCurrentCell(0, 1);
+  QTest::keyClick(v, Qt::Key_F2);
+  EXPECT_FALSE(v->item(0, 1)->flags() & Qt::ItemIsEditable);
+  for (QLineEdit *editor : v->findChildren<QLineEdit *>())
+    EXPECT_FALSE(editor->isVisible());
+}
+
+TEST(Search, WithoutNetworkFindsNothingAndWarnsTwiceForTheModelFile)
+{
+  Boxes().Clear();
+  FMain->m_ListView->setFocus();
+  uitest::Poller watch([] { return false; });
+  QTest::keyClick(FMain->m_ListView, Qt::Key_B, Qt::ControlModifier);  // returns when closed
+  EXPECT_EQ(FSearch, nullptr);
+  EXPECT_EQ(FMain->m_ListView->rowCount(), 0);
+  EXPECT_EQ(FMain->m_stat_panel->text(), "Search Result - 0 Vela(s)");
+  EXPECT_EQ(Boxes().Count(kModelWarning), 2);
+  EXPECT_EQ(Arrows(), "u---");
+}
+
+// Shows a dialog for a search that cannot run and returns the progress text
+// of its only tick.
+QString FirstTickText(int32_t ser_cnt, int32_t ser_tim, int32_t *timeout)
+{
+  TFSearch dlg;
+  dlg.SerCnt = ser_cnt;
+  dlg.SerTim = ser_tim;
+  int result = dlg.exec();  // closes itself at the first tick
+  EXPECT_EQ(result, TFSearch::ResultCancel);
+  *timeout = dlg.TimeoutSeconds;
+  return dlg.m_enum_msg->text();
+}
+
+TEST(Countdown, Arithmetic)
+{
+  EXPECT_EQ(CountdownSeconds(5, 1000), 5);
+  EXPECT_EQ(CountdownSeconds(1, 500), 0);
+  EXPECT_EQ(CountdownSeconds(-1, 1000), 4294966);
+  EXPECT_EQ(CountdownSeconds(0, 1000), 0);
+  EXPECT_EQ(CountdownSeconds(3, 1999), 5);
+  // Elapsed seconds survive a wrap of the tick count; no clamping.
+  EXPECT_EQ(RemainSeconds(5, 0xFFFFFC18u, 1000u), 3);
+  EXPECT_EQ(RemainSeconds(1, 0, 3500), -2);
+  EXPECT_EQ(RemainSeconds(0, 100, 1099), 0);
+
+  int32_t timeout = 0;
+  EXPECT_EQ(FirstTickText(5, 1000, &timeout), "Found 0 Vela(s), remain timeout = 5 second(s)");
+  EXPECT_EQ(FirstTickText(1, 500, &timeout), "Found 0 Vela(s), remain timeout = 0 second(s)");
+  EXPECT_EQ(timeout, 0);
+  EXPECT_EQ(FirstTickText(-1, 1000, &timeout), "Found 0 Vela(s), remain timeout = 4294966 second(s)");
+  EXPECT_EQ(timeout, 4294966);
+}
+
+TEST(SearchDialog, Layout)
+{
+  TFSearch dlg;
+  EXPECT_EQ(dlg.windowTitle(), "Searching");
+  EXPECT_EQ(dlg.size(), QSize(461, 312));
+  EXPECT_EQ(dlg.GroupBox1->geometry(), QRect(16, 16, 425, 273));
+  EXPECT_EQ(dlg.Label1->text(), "Searching for Vela...");
+  EXPECT_EQ(dlg.m_stop_enum->geometry(), QRect(334, 24, 75, 25));
+  EXPECT_EQ(dlg.m_stop_enum->text(), "&Stop");
+  EXPECT_TRUE(dlg.m_stop_enum->isDefault());
+  EXPECT_EQ(dlg.m_enum_list->geometry(), QRect(16, 72, 393, 177));
+  EXPECT_FALSE(dlg.m_enum_list->showGrid());
+  EXPECT_EQ(dlg.m_enum_list->selectionMode(), QAbstractItemView::SingleSelection);
+  ASSERT_EQ(dlg.m_enum_list->columnCount(), 4);
+  EXPECT_EQ(dlg.m_enum_list->columnWidth(0), 70);
+  EXPECT_EQ(dlg.m_enum_list->columnWidth(3), 105);
+  EXPECT_TRUE(dlg.m_enum_msg->text().isEmpty());
+  EXPECT_TRUE(dlg.m_enum_msg->font().bold());
+  EXPECT_EQ(dlg.m_enum_timer->interval(), 100);
+  EXPECT_FALSE(dlg.m_enum_timer->isActive());
+}
+
+TEST(About, TwoLinesOnEveryShowingEmptiedOnClose)
+{
+  for (int round = 0; round < 2; ++round) {
+    QString product, version;
+    bool escape_kept_open = false;
+    uitest::Poller step([&] {
+      if (!AboutBox->isVisible())
+        return false;
+      product = AboutBox->ProductName->text();
+      version = AboutBox->Version->text();
+      QTest::keyClick(AboutBox, Qt::Key_Escape);
+      escape_kept_open = AboutBox->isVisible();
+      QTest::mouseClick(AboutBox->OKButton, Qt::LeftButton);
+      return true;
+    });
+    FMain->m_menu_about->trigger();
+    EXPECT_EQ(product, "Product Name: Vela Finder");
+    EXPECT_EQ(version, "Version: 2.0");
+    EXPECT_TRUE(escape_kept_open);
+    EXPECT_TRUE(AboutBox->ProductName->text().isEmpty());
+    EXPECT_TRUE(AboutBox->Version->text().isEmpty());
+  }
+  EXPECT_EQ(AboutBox->windowTitle(), "About");
+  EXPECT_EQ(AboutBox->size(), QSize(298, 153));
+  EXPECT_EQ(AboutBox->OKButton->geometry(), QRect(215, 116, 75, 25));
+  EXPECT_TRUE(AboutBox->OKButton->isDefault());
+}
+
+// Settings read with a settings folder of their own per case.
+TSearchSettings ReadWith(const char *file_text)
+{
+  std::string dir = uitest::TempDir();
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(dir));
+  if (file_text) {
+    std::filesystem::create_directories(dir + "/Vela");
+    std::ofstream(dir + "/Vela/2.0.conf") << file_text;
+  }
+  TSearchSettings s = ReadSearchSettings();
+  if (!file_text) {
+    EXPECT_FALSE(std::filesystem::exists(dir + "/Vela")) << "settings must never be created";
+  }
+  return s;
+}
+
+TEST(Settings, DefaultsMissingAndBadValues)
+{
+  auto check = [](const char *text, int32_t cnt, int32_t tim) {
+    TSearchSettings s = ReadWith(text);
+    EXPECT_EQ(s.SerCnt, cnt) << (text ? text : "(no file)");
+    EXPECT_EQ(s.SerTim, tim) << (text ? text : "(no file)");
+  };
+  check(nullptr, 5, 1000);
+  check("[General]\n", 5, 1000);
+  check("[General]\nSerCnt=3\nSerTim=250\n", 3, 250);
+  check("[General]\nSerCnt=7\n", 7, 1000);
+  check("[General]\nSerTim=300\n", 5, 300);
+  check("[General]\nSerCnt=abc\nSerTim=400\n", 5, 400);
+  check("[General]\nSerCnt=2\nSerTim=12x\n", 2, 1000);
+  check("[General]\nSerCnt=0\nSerTim=0\n", 0, 0);
+  check("[General]\nSerCnt=-1\nSerTim=1000\n", -1, 1000);
+  check("[General]\nSerCnt=99999999999\n", 5, 1000);
+}
+
+TEST(Errors, EscapedExceptionIsKeptForTheEntryPoint)
+{
+  class Thrower : public QObject {
+   public:
+    bool event(QEvent *) override { throw std::runtime_error("broken handler"); }
+  } thrower;
+  auto *app = static_cast<TApplication *>(QApplication::instance());
+  QEvent ev(QEvent::User);
+  EXPECT_NO_THROW(QApplication::sendEvent(&thrower, &ev));
+  ASSERT_TRUE(app->Escaped());
+  EXPECT_EQ(ErrorText(app->Escaped()), "broken handler");
+  EXPECT_EQ(ErrorText(std::make_exception_ptr(42)), "");
+}
+
+// Last: Alt+X ends the program by closing the main window.
+TEST(ZExit, AltXClosesTheMainWindow)
+{
+  FMain->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(FMain));
+  FMain->m_ListView->setFocus();
+  QTest::keyClick(FMain->m_ListView, Qt::Key_X, Qt::AltModifier);
+  EXPECT_FALSE(FMain->isVisible());
+}
+
+int main(int argc, char **argv)
+{
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!uitest::OnlyLoopback()) {
+    fprintf(stderr, "refusing to run in the machine's own network namespace\n");
+    return 1;
+  }
+  ::testing::AddGlobalTestEnvironment(new uitest::UiEnvironment({}));
+  ::testing::AddGlobalTestEnvironment(new StartupRecorder);
+  return RUN_ALL_TESTS();
+}

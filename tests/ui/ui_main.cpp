@@ -1,0 +1,78 @@
+#include "ui_main.h"
+
+#include <net/if.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include <QTest>
+
+#include "about_box.h"
+#include "app.h"
+#include "main_form.h"
+#include "ui_support.h"
+
+namespace uitest {
+
+namespace {
+UiPaths g_paths;
+TApplication *g_app = nullptr;
+int g_argc = 1;
+char g_arg0[] = "vela-ui-test";
+char *g_argv[] = {g_arg0, nullptr};
+}  // namespace
+
+const UiPaths &Paths() { return g_paths; }
+
+bool OnlyLoopback()
+{
+  // A namespace whose only interface is the loopback cannot reach any
+  // network, whatever it is.
+  struct if_nameindex *list = if_nameindex();
+  if (!list)
+    return false;
+  bool only_lo = true;
+  for (struct if_nameindex *i = list; i->if_index != 0; ++i)
+    only_lo = only_lo && std::string(i->if_name) == "lo";
+  if_freenameindex(list);
+  if (!only_lo)
+    return false;
+  // Where PID 1's namespace is visible, it must not be ours.
+  char self[64] = {}, init[64] = {};
+  if (readlink("/proc/1/ns/net", init, sizeof init - 1) <= 0)
+    return true;
+  if (readlink("/proc/thread-self/ns/net", self, sizeof self - 1) <= 0)
+    return false;
+  return std::string(self) != std::string(init);
+}
+
+void UiEnvironment::SetUp()
+{
+  g_paths.config_home = TempDir();
+  g_paths.work_dir = TempDir();
+  setenv("XDG_CONFIG_HOME", g_paths.config_home.c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (chdir(g_paths.work_dir.c_str()) != 0)
+    FAIL() << "cannot enter " << g_paths.work_dir;
+  if (!m_options.model_file_text.empty())
+    std::ofstream(g_paths.work_dir + "/model_name.ini") << m_options.model_file_text;
+
+  g_app = new TApplication(g_argc, g_argv);
+  Boxes();
+  FMain = new TFMain;
+  AboutBox = new TAboutBox(FMain);
+  FMain->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(FMain));
+}
+
+void UiEnvironment::TearDown()
+{
+  delete FMain;
+  FMain = nullptr;
+  AboutBox = nullptr;
+  delete g_app;
+  g_app = nullptr;
+}
+
+}  // namespace uitest
