@@ -3,6 +3,7 @@
 // monotonic clock.  Every libnl object lives in a small holder so that each
 // return path gives it back.
 #include "platform.h"
+#include "platform_linux_rows.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -32,31 +33,19 @@
 
 namespace {
 
-struct SockFree {
-  void operator()(nl_sock *s) const { nl_socket_free(s); }
-};
-struct AddrPut {
-  void operator()(nl_addr *a) const { nl_addr_put(a); }
-};
-struct RoutePut {
-  void operator()(rtnl_route *r) const { rtnl_route_put(r); }
-};
-struct NeighPut {
-  void operator()(rtnl_neigh *n) const { rtnl_neigh_put(n); }
-};
-struct NexthopFree {
-  void operator()(rtnl_nexthop *n) const { rtnl_route_nh_free(n); }
-};
-struct IfaddrsFree {
-  void operator()(ifaddrs *a) const { freeifaddrs(a); }
+// Deleter calling a libnl release function.
+template <auto Release>
+struct Releaser {
+  template <typename T>
+  void operator()(T *p) const { Release(p); }
 };
 
-using NlSock = std::unique_ptr<nl_sock, SockFree>;
-using NlAddr = std::unique_ptr<nl_addr, AddrPut>;
-using Route = std::unique_ptr<rtnl_route, RoutePut>;
-using Neigh = std::unique_ptr<rtnl_neigh, NeighPut>;
-using Nexthop = std::unique_ptr<rtnl_nexthop, NexthopFree>;
-using Ifaddrs = std::unique_ptr<ifaddrs, IfaddrsFree>;
+using NlSock = std::unique_ptr<nl_sock, Releaser<nl_socket_free>>;
+using NlAddr = std::unique_ptr<nl_addr, Releaser<nl_addr_put>>;
+using Route = std::unique_ptr<rtnl_route, Releaser<rtnl_route_put>>;
+using Neigh = std::unique_ptr<rtnl_neigh, Releaser<rtnl_neigh_put>>;
+using Nexthop = std::unique_ptr<rtnl_nexthop, Releaser<rtnl_route_nh_free>>;
+using Ifaddrs = std::unique_ptr<ifaddrs, Releaser<freeifaddrs>>;
 
 uint32_t status_of(int nl_err) {
   if (nl_err >= 0) return PLAT_OK;
@@ -101,60 +90,19 @@ struct Dump {
 void take_addr(nl_object *obj, void *arg) {
   auto *d = static_cast<Dump<_IPADDRROW> *>(arg);
   if (std::strcmp(nl_object_get_type(obj), "route/addr") != 0) return;
-  auto *a = reinterpret_cast<rtnl_addr *>(obj);
-  if (rtnl_addr_get_family(a) != AF_INET) return;  // not asked for; not ours to judge
   _IPADDRROW row{};
-  const int plen = rtnl_addr_get_prefixlen(a);
-  const int ifindex = rtnl_addr_get_ifindex(a);
-  if (!ipv4_of(rtnl_addr_get_local(a), &row.addr) || plen < 0 || plen > 32 || ifindex <= 0) {
-    d->bad = true;
-    return;
-  }
-  row.mask = mask_of(static_cast<unsigned>(plen));
-  row.ifindex = static_cast<uint32_t>(ifindex);
-  d->rows.push_back(row);
+  const int r = plat_linux_addr_row(reinterpret_cast<rtnl_addr *>(obj), &row);
+  if (r > 0) d->rows.push_back(row);
+  else if (r < 0) d->bad = true;
 }
 
 void take_route(nl_object *obj, void *arg) {
   auto *d = static_cast<Dump<_IPROUTEROW> *>(arg);
   if (std::strcmp(nl_object_get_type(obj), "route/route") != 0) return;
-  auto *r = reinterpret_cast<rtnl_route *>(obj);
-  if (rtnl_route_get_family(r) != AF_INET || rtnl_route_get_table(r) != RT_TABLE_MAIN) return;
-  if (rtnl_route_get_flags(r) & RTM_F_CLONED) return;
-
   _IPROUTEROW row{};
-  nl_addr *dst = rtnl_route_get_dst(r);
-  const int plen = dst ? nl_addr_get_prefixlen(dst) : -1;
-  // A default route carries an empty destination with prefix length 0.
-  const bool empty_default = dst && nl_addr_get_len(dst) == 0 && plen == 0;
-  if (plen < 0 || plen > 32 || (!empty_default && !ipv4_of(dst, &row.dest))) {
-    d->bad = true;
-    return;
-  }
-  row.dst_len = static_cast<uint8_t>(plen);
-  row.mask = mask_of(row.dst_len);
-  row.tos = rtnl_route_get_tos(r);
-  row.protocol = rtnl_route_get_protocol(r);
-  row.scope = rtnl_route_get_scope(r);
-  row.type = rtnl_route_get_type(r);
-  row.table = rtnl_route_get_table(r);
-  row.metric = rtnl_route_get_priority(r);
-  if (nl_addr *src = rtnl_route_get_pref_src(r); src && !ipv4_of(src, &row.prefsrc)) {
-    d->bad = true;
-    return;
-  }
-  // A multipath route is handed back without next hops, which the kernel
-  // matches on destination, metric and the other keys alone.
-  if (rtnl_route_get_nnexthops(r) == 1) {
-    rtnl_nexthop *nh = rtnl_route_nexthop_n(r, 0);
-    const int oif = rtnl_route_nh_get_ifindex(nh);
-    row.ifindex = oif > 0 ? static_cast<uint32_t>(oif) : 0;
-    if (nl_addr *gw = rtnl_route_nh_get_gateway(nh); gw && !ipv4_of(gw, &row.gateway)) {
-      d->bad = true;
-      return;
-    }
-  }
-  d->rows.push_back(row);
+  const int r = plat_linux_route_row(reinterpret_cast<rtnl_route *>(obj), &row);
+  if (r > 0) d->rows.push_back(row);
+  else if (r < 0) d->bad = true;
 }
 
 template <typename Row>
@@ -235,6 +183,47 @@ Neigh neigh_of(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
 }
 
 }  // namespace
+
+int plat_linux_addr_row(rtnl_addr *a, _IPADDRROW *row) {
+  if (rtnl_addr_get_family(a) != AF_INET) return 0;  // not asked for; not ours to judge
+  const int plen = rtnl_addr_get_prefixlen(a);
+  const int ifindex = rtnl_addr_get_ifindex(a);
+  if (!ipv4_of(rtnl_addr_get_local(a), &row->addr) || plen < 0 || plen > 32 || ifindex <= 0)
+    return -1;
+  row->mask = mask_of(static_cast<unsigned>(plen));
+  row->ifindex = static_cast<uint32_t>(ifindex);
+  return 1;
+}
+
+int plat_linux_route_row(rtnl_route *r, _IPROUTEROW *row) {
+  if (rtnl_route_get_family(r) != AF_INET || rtnl_route_get_table(r) != RT_TABLE_MAIN) return 0;
+  if (rtnl_route_get_flags(r) & RTM_F_CLONED) return 0;
+
+  *row = _IPROUTEROW{};
+  nl_addr *dst = rtnl_route_get_dst(r);
+  const int plen = dst ? nl_addr_get_prefixlen(dst) : -1;
+  // A default route carries an empty destination with prefix length 0.
+  const bool empty_default = dst && nl_addr_get_len(dst) == 0 && plen == 0;
+  if (plen < 0 || plen > 32 || (!empty_default && !ipv4_of(dst, &row->dest))) return -1;
+  row->dst_len = static_cast<uint8_t>(plen);
+  row->mask = mask_of(row->dst_len);
+  row->tos = rtnl_route_get_tos(r);
+  row->protocol = rtnl_route_get_protocol(r);
+  row->scope = rtnl_route_get_scope(r);
+  row->type = rtnl_route_get_type(r);
+  row->table = rtnl_route_get_table(r);
+  row->metric = rtnl_route_get_priority(r);
+  if (nl_addr *src = rtnl_route_get_pref_src(r); src && !ipv4_of(src, &row->prefsrc)) return -1;
+  // A multipath route is handed back without next hops, which the kernel
+  // matches on destination, metric and the other keys alone.
+  if (rtnl_route_get_nnexthops(r) == 1) {
+    rtnl_nexthop *nh = rtnl_route_nexthop_n(r, 0);
+    const int oif = rtnl_route_nh_get_ifindex(nh);
+    row->ifindex = oif > 0 ? static_cast<uint32_t>(oif) : 0;
+    if (nl_addr *gw = rtnl_route_nh_get_gateway(nh); gw && !ipv4_of(gw, &row->gateway)) return -1;
+  }
+  return 1;
+}
 
 int plat_local_ipv4(uint32_t *addrs, int max) {
   ifaddrs *list = nullptr;
