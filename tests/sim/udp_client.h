@@ -1,0 +1,44 @@
+// A minimal finder-side UDP client for the simulator tests: one socket bound
+// to a local address and port, send, and collect every datagram for a while.
+// It refuses to open a socket outside a lab namespace.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Received {
+  uint32_t src_ip = 0;    // network order
+  uint16_t src_port = 0;  // host order
+  std::vector<uint8_t> bytes;
+  double at_ms = 0;       // milliseconds since the client's last send
+};
+
+class UdpClient {
+ public:
+  // Binds to local_ip:port with broadcasting enabled; ok() tells whether it worked.
+  UdpClient(const std::string &local_ip, uint16_t port);
+  ~UdpClient();
+  UdpClient(const UdpClient &) = delete;
+  UdpClient &operator=(const UdpClient &) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  const std::string &error() const { return error_; }
+
+  // Sends bytes to ip:port; false on failure.
+  bool Send(const std::string &ip, uint16_t port, const std::vector<uint8_t> &bytes);
+  // Every datagram received within window_ms.
+  std::vector<Received> Collect(int window_ms);
+
+ private:
+  int fd_ = -1;
+  std::string error_;
+  double sent_ms_ = 0;
+};
+
+// Address text helpers for assertions.
+std::string IpText(uint32_t ip_network_order);
+uint32_t IpValue(const std::string &text);
+// Hex text of bytes, lower case, no separators.
+std::string Hex(const std::vector<uint8_t> &bytes);
+std::vector<uint8_t> Unhex(const std::string &hex);
