@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include <QTest>
@@ -55,6 +56,10 @@ void UiEnvironment::SetUp()
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   if (chdir(g_paths.work_dir.c_str()) != 0)
     FAIL() << "cannot enter " << g_paths.work_dir;
+  if (!m_options.settings_text.empty()) {
+    std::filesystem::create_directories(g_paths.config_home + "/Vela");
+    std::ofstream(g_paths.config_home + "/Vela/2.0.conf") << m_options.settings_text;
+  }
   if (!m_options.model_file_text.empty())
     std::ofstream(g_paths.work_dir + "/model_name.ini") << m_options.model_file_text;
 

@@ -12,6 +12,7 @@ namespace uitest {
 
 struct UiEnvOptions {
   std::string model_file_text;  // written to model_name.ini when not empty
+  std::string settings_text;    // written to Vela/2.0.conf when not empty
 };
 
 // Paths the environment made.

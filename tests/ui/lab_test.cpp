@@ -1,0 +1,218 @@
+// Desktop program in the network lab: searches started with Ctrl+B against
+// simulated devices, the search dialog's progress, its ways of closing, and
+// the sorted result.  Runs whole inside a lab's host namespace
+// (tests/workers/run_in_lab.sh).
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QTest>
+
+#include "dslist.h"
+#include "enginelab.h"
+#include "main_form.h"
+#include "search_form.h"
+#include "sort_header.h"
+#include "ui_main.h"
+#include "ui_support.h"
+
+using uitest::ColumnTexts;
+using uitest::Poller;
+using uitest::WaitUntil;
+
+namespace {
+
+// Pass count 3, pass time 700 ms: the countdown starts at 2 seconds.
+const char *const kSettings = "[General]\nSerCnt=3\nSerTim=700\n";
+constexpr int kDevices = 6;  // the unknown model is never listed
+
+// What the poller saw on each tick of the search dialog.
+struct Tick {
+  QString text;
+  int rows;
+  uint32_t start_tick;
+  int32_t timeout;
+};
+
+// Search requests the link-a simulator has logged so far.
+int SearchRequests()
+{
+  int n = 0;
+  for (const auto &d : enginelab::SimLog('a'))
+    n += d.dst.size() > 5 && d.dst.compare(d.dst.size() - 5, 5, ":4800") == 0 && !d.bytes.empty() &&
+         d.bytes[0] == 1;
+  return n;
+}
+
+// Waits until no search thread is left from an earlier test.
+void SettleSearch()
+{
+  ASSERT_TRUE(WaitUntil([] { return DsList.IsSearchDone(); }, 15000));
+}
+
+void StartSearchWithCtrlB()
+{
+  FMain->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(FMain));
+  FMain->m_ListView->setFocus();
+  QTest::keyClick(FMain->m_ListView, Qt::Key_B, Qt::ControlModifier);  // returns when closed
+}
+
+void ClickHeader(int column)
+{
+  QHeaderView *h = FMain->m_ListView->horizontalHeader();
+  QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
+  QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+class UiLab : public ::testing::Test {
+ protected:
+  void SetUp() override
+  {
+    ENGINE_LAB_OR_SKIP();
+    SettleSearch();
+  }
+};
+
+}  // namespace
+
+TEST_F(UiLab, CtrlBSearchShowsProgressRowsAndResult)
+{
+  ASSERT_EQ(FMain->SerCnt, 3);
+  ASSERT_EQ(FMain->SerTim, 700);
+  std::vector<Tick> ticks;
+  int result = -1;
+  Poller watch([&] {
+    if (FSearch && FSearch->isVisible() && ticks.empty())
+      QObject::connect(FSearch, &QDialog::finished, [&](int r) { result = r; });
+    if (FSearch && FSearch->isVisible())
+      ticks.push_back({FSearch->m_enum_msg->text(), FSearch->m_enum_list->rowCount(), FSearch->StartTick,
+                       FSearch->TimeoutSeconds});
+    return false;
+  }, 5);
+  StartSearchWithCtrlB();
+  EXPECT_EQ(FSearch, nullptr);
+  EXPECT_EQ(result, TFSearch::ResultCancel);  // closed by itself at the end
+  ASSERT_FALSE(ticks.empty());
+
+  QRegularExpression progress("^Found (\\d+) Vela\\(s\\), remain timeout = (-?\\d+) second\\(s\\)$");
+  int max_rows_before_last = 0, restarts = 0;
+  for (size_t i = 0; i < ticks.size(); ++i) {
+    if (!ticks[i].text.isEmpty()) {
+      EXPECT_TRUE(progress.match(ticks[i].text).hasMatch()) << ticks[i].text.toStdString();
+    }
+    if (ticks[i].rows < kDevices)
+      max_rows_before_last = std::max(max_rows_before_last, ticks[i].rows);
+    if (i > 0 && ticks[i].start_tick != ticks[i - 1].start_tick) {
+      ++restarts;
+      EXPECT_NE(ticks[i].rows, ticks[i - 1].rows) << "the countdown restarts only for new devices";
+      EXPECT_EQ(ticks[i].timeout, 2);
+    }
+  }
+  EXPECT_EQ(ticks.back().rows, kDevices);
+  // Rows came in as devices answered: the late device joined an existing list.
+  EXPECT_GE(max_rows_before_last, 1);
+  EXPECT_GE(restarts, 2);
+
+  QTableWidget *v = FMain->m_ListView;
+  ASSERT_EQ(v->rowCount(), kDevices);
+  EXPECT_EQ(FMain->m_stat_panel->text(), QString("Search Result - %1 Vela(s)").arg(kDevices));
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"1", "2", "3", "4", "5", "6"}));
+  QStringList ips = ColumnTexts(v, 3);
+  EXPECT_FALSE(ips.contains("192.168.77.27"));
+  int hall = ips.indexOf("192.168.77.21");
+  ASSERT_GE(hall, 0);
+  EXPECT_EQ(v->item(hall, 1)->text(), "VL-2104");
+  EXPECT_EQ(v->item(hall, 2)->text(), "02:56:00:00:01:21");
+  EXPECT_EQ(ips.last(), "192.168.77.26");  // heard last, in the second pass
+}
+
+TEST_F(UiLab, IpColumnSortsNumericallyAndOrderSurvivesASearch)
+{
+  QTableWidget *v = FMain->m_ListView;
+  ASSERT_EQ(v->rowCount(), kDevices) << "needs the result of the first test";
+  ClickHeader(3);
+  EXPECT_EQ(ColumnTexts(v, 3), QStringList({"10.0.0.1", "192.168.0.1", "192.168.1.9", "192.168.1.10",
+                                            "192.168.77.21", "192.168.77.26"}));
+  ClickHeader(3);
+  EXPECT_EQ(ColumnTexts(v, 3), QStringList({"192.168.77.26", "192.168.77.21", "192.168.1.10",
+                                            "192.168.1.9", "192.168.0.1", "10.0.0.1"}));
+  ClickHeader(0);
+  ClickHeader(0);  // "No" descending
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"6", "5", "4", "3", "2", "1"}));
+
+  StartSearchWithCtrlB();
+  ASSERT_EQ(v->rowCount(), kDevices);
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"6", "5", "4", "3", "2", "1"}));
+  EXPECT_FALSE(FMain->m_ListHeader->SectionArrow(0).isNull());
+  EXPECT_TRUE(FMain->m_ListHeader->SectionArrow(3).isNull());
+  ClickHeader(0);  // back to ascending
+}
+
+// Presses Stop (by mouse, or Enter when by_enter) once devices are listed.
+void StopDuringSearch(bool by_enter)
+{
+  int result = -1, requests_at_stop = -1;
+  bool hidden_at_once = false;
+  Poller step([&] {
+    if (!FSearch || !FSearch->isVisible() || FSearch->ShownCount < 5)
+      return false;
+    QObject::connect(FSearch, &QDialog::finished, [&](int r) { result = r; });
+    requests_at_stop = SearchRequests();
+    if (by_enter)
+      QTest::keyClick(FSearch, Qt::Key_Return);
+    else
+      QTest::mouseClick(FSearch->m_stop_enum, Qt::LeftButton);
+    hidden_at_once = !FSearch->isVisible();
+    return true;
+  }, 5);
+  StartSearchWithCtrlB();
+  EXPECT_TRUE(hidden_at_once);
+  EXPECT_EQ(result, TFSearch::ResultYes);
+  EXPECT_GE(FMain->m_ListView->rowCount(), 5);  // what was found up to Stop
+  // The stop flag ends the search within the pass: no further request.
+  SettleSearch();
+  EXPECT_EQ(SearchRequests(), requests_at_stop);
+}
+
+TEST_F(UiLab, StopClosesAtOnceAndEndsTheSearch) { StopDuringSearch(false); }
+
+TEST_F(UiLab, EnterPressesStop) { StopDuringSearch(true); }
+
+TEST_F(UiLab, EscapeDoesNothingAndTheCloseBoxDoesNotStopTheSearch)
+{
+  int result = -1, requests_at_close = -1;
+  bool open_after_escape = false, hidden_at_once = false;
+  Poller step([&] {
+    if (!FSearch || !FSearch->isVisible() || FSearch->ShownCount < 5)
+      return false;
+    QObject::connect(FSearch, &QDialog::finished, [&](int r) { result = r; });
+    QTest::keyClick(FSearch, Qt::Key_Escape);
+    QTest::qWait(150);
+    open_after_escape = FSearch->isVisible();
+    requests_at_close = SearchRequests();
+    FSearch->close();  // the close box
+    hidden_at_once = !FSearch->isVisible();
+    return true;
+  }, 5);
+  StartSearchWithCtrlB();
+  EXPECT_TRUE(open_after_escape);
+  EXPECT_TRUE(hidden_at_once);
+  EXPECT_EQ(result, TFSearch::ResultCancel);
+  EXPECT_GE(FMain->m_ListView->rowCount(), 5);
+  // The search goes on with its remaining passes, as nothing stopped it.
+  EXPECT_TRUE(WaitUntil([&] { return SearchRequests() > requests_at_close; }, 5000));
+  SettleSearch();
+  // The window stays usable: the next search runs normally.
+  StartSearchWithCtrlB();
+  EXPECT_EQ(FMain->m_ListView->rowCount(), kDevices);
+}
+
+int main(int argc, char **argv)
+{
+  ::testing::InitGoogleTest(&argc, argv);
+  if (enginelab::InLab())
+    ::testing::AddGlobalTestEnvironment(new uitest::UiEnvironment({"", kSettings}));
+  return RUN_ALL_TESTS();
+}
