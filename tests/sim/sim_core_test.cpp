@@ -11,6 +11,7 @@
 #include "sim_config.h"
 #include "sim_device.h"
 #include "sim_log.h"
+#include "wire_text.h"
 
 namespace {
 
@@ -33,27 +34,9 @@ class IniFile {
   std::string path_;
 };
 
-uint32_t Ip(const char *text) {
-  in_addr a{};
-  inet_pton(AF_INET, text, &a);
-  return a.s_addr;
-}
-
-std::string Hex(const uint8_t *p, size_t n) {
-  std::string s;
-  char b[3];
-  for (size_t i = 0; i < n; ++i) {
-    std::snprintf(b, sizeof b, "%02x", p[i]);
-    s += b;
-  }
-  return s;
-}
-
-std::vector<uint8_t> Unhex(const std::string &hex) {
-  std::vector<uint8_t> out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
+using velatest::Hex;
+using velatest::Ip;
+using velatest::Unhex;
 
 std::string LoadError(const std::string &text) {
   IniFile f(text);

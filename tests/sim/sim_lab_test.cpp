@@ -12,8 +12,14 @@
 #include "lab.h"
 #include "proto.h"
 #include "udp_client.h"
+#include "wire_text.h"
 
 namespace {
+
+using velatest::Hex;
+using velatest::Identity;
+using velatest::IpText;
+using velatest::Unhex;
 
 // Every device sits on link a unless its address or `link` says otherwise.
 const char kDevices[] = R"(
@@ -103,15 +109,6 @@ std::vector<uint8_t> SearchRequest(const std::vector<_DSNETINFO> &heard) {
   const int n = dsproto_build_search(buf.data(), buf.size(), list.data(), list.size());
   buf.resize(n > 0 ? n : 0);
   return buf;
-}
-
-_DSNETINFO Identity(uint32_t apid, uint16_t hwid, const char *mac_hex) {
-  _DSNETINFO d{};
-  d.apid = apid;
-  d.hwid = hwid;
-  const std::vector<uint8_t> mac = Unhex(mac_hex);
-  std::memcpy(d.mac, mac.data(), DS_MAC_SIZE);
-  return d;
 }
 
 std::vector<Received> From(const std::vector<Received> &all, const std::string &ip) {

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "lab.h"
+#include "wire_text.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ UdpClient::UdpClient(const std::string &local_ip, uint16_t port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = IpValue(local_ip);
+  addr.sin_addr.s_addr = velatest::Ip(local_ip);
   if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
       bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
     error_ = "bind " + local_ip + ":" + std::to_string(port) + ": " + std::strerror(errno);
@@ -55,7 +56,7 @@ bool UdpClient::Send(const std::string &ip, uint16_t port, const std::vector<uin
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
-  to.sin_addr.s_addr = IpValue(ip);
+  to.sin_addr.s_addr = velatest::Ip(ip);
   sent_ms_ = NowMs();
   return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to) ==
          static_cast<ssize_t>(bytes.size());
@@ -82,35 +83,5 @@ std::vector<Received> UdpClient::Collect(int window_ms) {
     r.at_ms = NowMs() - sent_ms_;
     out.push_back(r);
   }
-  return out;
-}
-
-std::string IpText(uint32_t ip) {
-  char text[INET_ADDRSTRLEN] = "";
-  in_addr a{};
-  a.s_addr = ip;
-  inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
-}
-
-uint32_t IpValue(const std::string &text) {
-  in_addr a{};
-  inet_pton(AF_INET, text.c_str(), &a);
-  return a.s_addr;
-}
-
-std::string Hex(const std::vector<uint8_t> &bytes) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string s;
-  for (uint8_t b : bytes) {
-    s += kHex[b >> 4];
-    s += kHex[b & 0xF];
-  }
-  return s;
-}
-
-std::vector<uint8_t> Unhex(const std::string &hex) {
-  std::vector<uint8_t> out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
   return out;
 }

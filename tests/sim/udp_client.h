@@ -35,10 +35,3 @@ class UdpClient {
   std::string error_;
   double sent_ms_ = 0;
 };
-
-// Address text helpers for assertions.
-std::string IpText(uint32_t ip_network_order);
-uint32_t IpValue(const std::string &text);
-// Hex text of bytes, lower case, no separators.
-std::string Hex(const std::vector<uint8_t> &bytes);
-std::vector<uint8_t> Unhex(const std::string &hex);

@@ -4,7 +4,8 @@
 // built from test data.
 #include "lab.h"
 
-#include <dirent.h>
+#include "lab_netns.h"
+
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
@@ -46,8 +47,6 @@ void RemoveTempFiles() {
   for (const std::string &f : t.paths) unlink(f.c_str());
   t.paths.clear();
 }
-
-bool SameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 std::string LabScript() { return std::string(VELA_SOURCE_DIR) + "/scripts/lab"; }
 
@@ -111,24 +110,7 @@ bool ParseHex(const std::string &hex, std::vector<uint8_t> *out) {
 
 }  // namespace
 
-bool InOwnLabNamespace() {
-  struct stat self {}, other {};
-  if (stat("/proc/thread-self/ns/net", &self) != 0) return false;
-  if (stat("/proc/1/ns/net", &other) == 0 && SameFile(self, other)) return false;
-  DIR *dir = opendir("/run/netns");
-  if (dir == nullptr) return false;
-  bool found = false;
-  while (dirent *e = readdir(dir)) {
-    if (std::strncmp(e->d_name, "vela-", 5) != 0) continue;
-    const std::string path = std::string("/run/netns/") + e->d_name;
-    if (stat(path.c_str(), &other) == 0 && SameFile(self, other)) {
-      found = true;
-      break;
-    }
-  }
-  closedir(dir);
-  return found;
-}
+bool InOwnLabNamespace() { return lab_netns_is_current(); }
 
 bool LabRequired() {
   const char *v = std::getenv("VELA_REQUIRE_LAB");

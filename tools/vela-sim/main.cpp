@@ -2,8 +2,6 @@
 // namespace it runs in.  It refuses to run anywhere but in a lab namespace
 // (see scripts/lab): its replies must never reach a real network.
 #include <arpa/inet.h>
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lab_netns.h"
 #include "sim_config.h"
 #include "sim_server.h"
 
@@ -27,29 +26,6 @@ void usage() {
                "  --log FILE     one JSON line per received datagram\n"
                "  --link a|b     play only the devices behind this lab link\n"
                "  --addresses    print the source addresses of those devices and exit\n");
-}
-
-// True when this process runs in a network namespace of the lab: one that
-// `ip netns` mounted as /run/netns/vela-*, and (where PID 1's namespace can
-// be seen at all) not the one of PID 1.
-bool in_lab_namespace() {
-  struct stat self {}, other {};
-  if (stat("/proc/self/ns/net", &self) != 0) return false;
-  if (stat("/proc/1/ns/net", &other) == 0 && other.st_dev == self.st_dev && other.st_ino == self.st_ino)
-    return false;
-  DIR *dir = opendir("/run/netns");
-  if (dir == nullptr) return false;
-  bool found = false;
-  while (dirent *e = readdir(dir)) {
-    if (std::strncmp(e->d_name, "vela-", 5) != 0) continue;
-    const std::string path = std::string("/run/netns/") + e->d_name;
-    if (stat(path.c_str(), &other) == 0 && other.st_dev == self.st_dev && other.st_ino == self.st_ino) {
-      found = true;
-      break;
-    }
-  }
-  closedir(dir);
-  return found;
 }
 
 std::string ip_text(uint32_t ip) {
@@ -102,7 +78,7 @@ int main(int argc, char **argv) {
     return 0;
   }
 
-  if (!in_lab_namespace()) {
+  if (!lab_netns_is_current()) {
     std::fprintf(stderr, "vela-sim: refusing to run outside a lab network namespace "
                          "(/run/netns/vela-*); start it with scripts/lab\n");
     return kExitUnsafe;
