@@ -28,6 +28,11 @@ size_t Tdsthread::PendingCount() {
   return m_commands.size();
 }
 
+std::vector<_CMDOBJ *> Tdsthread::CommandsSnapshot() {
+  std::lock_guard<TCriticalSection> hold(m_lock);
+  return std::vector<_CMDOBJ *>(m_commands.begin(), m_commands.end());
+}
+
 void Tdsthread::Execute() {
   while (!Terminated()) {
     m_lock.Enter();

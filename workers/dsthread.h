@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "command.h"
 #include "thread.h"
@@ -22,6 +23,8 @@ class Tdsthread final : public TThread {
   void AddCommand(_CMDOBJ *cmd);
   // Number of commands handed over and not yet finished.
   size_t PendingCount();
+  // The commands handed over and not yet finished, front first.
+  std::vector<_CMDOBJ *> CommandsSnapshot();
 
   // Progress callback registered by CMD_SET_CALLBACK; context is the record.
   static int OnRequestProgress(int32_t kind, int32_t arg1, int32_t arg2, void *context);
