@@ -1,0 +1,132 @@
+// Reading rtnetlink objects into table rows: what the kernel may send that
+// is not a usable IPv4 row must be recognised, so that the whole table read
+// fails rather than hand a half-read row to the route deletion.
+#include <arpa/inet.h>
+#include <linux/rtnetlink.h>
+#include <netlink/addr.h>
+#include <netlink/route/nexthop.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform_linux_rows.h"
+
+namespace {
+
+template <auto Release>
+struct Releaser {
+  template <typename T>
+  void operator()(T *p) const { Release(p); }
+};
+using Addr = std::unique_ptr<rtnl_addr, Releaser<rtnl_addr_put>>;
+using Route = std::unique_ptr<rtnl_route, Releaser<rtnl_route_put>>;
+using NlAddr = std::unique_ptr<nl_addr, Releaser<nl_addr_put>>;
+
+NlAddr Parse(const char *text, int family) {
+  nl_addr *a = nullptr;
+  EXPECT_EQ(nl_addr_parse(text, family, &a), 0) << text;
+  return NlAddr(a);
+}
+
+uint32_t ip4(const char *text) {
+  in_addr a{};
+  inet_pton(AF_INET, text, &a);
+  return a.s_addr;
+}
+
+Addr MakeAddr(const char *local, int family, int plen, int ifindex) {
+  Addr a(rtnl_addr_alloc());
+  if (local) {
+    NlAddr l = Parse(local, AF_UNSPEC);
+    rtnl_addr_set_local(a.get(), l.get());
+  }
+  rtnl_addr_set_family(a.get(), family);  // after the local address: may contradict it
+  rtnl_addr_set_prefixlen(a.get(), plen);
+  rtnl_addr_set_ifindex(a.get(), ifindex);
+  return a;
+}
+
+TEST(PlatformRows, AddressRowsAreReadOrRefused) {
+  _IPADDRROW row{};
+  EXPECT_EQ(plat_linux_addr_row(MakeAddr("192.168.77.10", AF_INET, 24, 3).get(), &row), 1);
+  EXPECT_EQ(row.addr, ip4("192.168.77.10"));
+  EXPECT_EQ(row.mask, ip4("255.255.255.0"));
+  EXPECT_EQ(row.ifindex, 3u);
+  EXPECT_EQ(plat_linux_addr_row(MakeAddr("10.1.2.3", AF_INET, 0, 1).get(), &row), 1);
+  EXPECT_EQ(row.mask, 0u);
+  EXPECT_EQ(plat_linux_addr_row(MakeAddr("10.1.2.3", AF_INET, 32, 1).get(), &row), 1);
+  EXPECT_EQ(row.mask, 0xFFFFFFFFu);
+
+  EXPECT_EQ(plat_linux_addr_row(MakeAddr("fe80::1", AF_INET6, 64, 3).get(), &row), 0);  // not ours
+  EXPECT_EQ(plat_linux_addr_row(MakeAddr(nullptr, AF_INET, 24, 3).get(), &row), -1);
+  EXPECT_EQ(plat_linux_addr_row(MakeAddr("fe80::1", AF_INET, 24, 3).get(), &row), -1);
+  EXPECT_EQ(plat_linux_addr_row(MakeAddr("10.1.2.3", AF_INET, 33, 3).get(), &row), -1);
+  EXPECT_EQ(plat_linux_addr_row(MakeAddr("10.1.2.3", AF_INET, 24, 0).get(), &row), -1);
+}
+
+Route MakeRoute(const char *dst, int plen, uint32_t table = RT_TABLE_MAIN) {
+  Route r(rtnl_route_alloc());
+  if (dst) {
+    NlAddr d = Parse(dst, AF_UNSPEC);
+    nl_addr_set_prefixlen(d.get(), plen);
+    rtnl_route_set_dst(r.get(), d.get());
+  }
+  rtnl_route_set_family(r.get(), AF_INET);
+  rtnl_route_set_table(r.get(), table);
+  rtnl_route_set_priority(r.get(), 20);
+  return r;
+}
+
+void AddNexthop(rtnl_route *r, int ifindex, const char *gateway) {
+  rtnl_nexthop *nh = rtnl_route_nh_alloc();
+  rtnl_route_nh_set_ifindex(nh, ifindex);
+  if (gateway) {
+    NlAddr gw = Parse(gateway, AF_UNSPEC);
+    rtnl_route_nh_set_gateway(nh, gw.get());
+  }
+  rtnl_route_add_nexthop(r, nh);
+}
+
+TEST(PlatformRows, RouteRowsAreReadOrRefused) {
+  _IPROUTEROW row{};
+  Route r = MakeRoute("172.31.9.5", 32);
+  AddNexthop(r.get(), 4, "192.168.77.1");
+  ASSERT_EQ(plat_linux_route_row(r.get(), &row), 1);
+  EXPECT_EQ(row.dest, ip4("172.31.9.5"));
+  EXPECT_EQ(row.dst_len, 32);
+  EXPECT_EQ(row.mask, 0xFFFFFFFFu);
+  EXPECT_EQ(row.metric, 20u);
+  EXPECT_EQ(row.ifindex, 4u);
+  EXPECT_EQ(row.gateway, ip4("192.168.77.1"));
+  EXPECT_EQ(row.table, static_cast<uint32_t>(RT_TABLE_MAIN));
+
+  // A multipath route is handed back without next hops.
+  Route multi = MakeRoute("10.0.0.0", 8);
+  AddNexthop(multi.get(), 4, nullptr);
+  AddNexthop(multi.get(), 5, nullptr);
+  ASSERT_EQ(plat_linux_route_row(multi.get(), &row), 1);
+  EXPECT_EQ(row.ifindex, 0u);
+  EXPECT_EQ(row.mask, ip4("255.0.0.0"));
+
+  // The default route comes with an empty destination.
+  Route def(rtnl_route_alloc());
+  NlAddr empty(nl_addr_alloc(0));
+  nl_addr_set_family(empty.get(), AF_INET);
+  rtnl_route_set_dst(def.get(), empty.get());
+  rtnl_route_set_family(def.get(), AF_INET);
+  rtnl_route_set_table(def.get(), RT_TABLE_MAIN);
+  ASSERT_EQ(plat_linux_route_row(def.get(), &row), 1);
+  EXPECT_EQ(row.dest, 0u);
+  EXPECT_EQ(row.dst_len, 0);
+
+  EXPECT_EQ(plat_linux_route_row(MakeRoute("10.0.0.0", 8, RT_TABLE_LOCAL).get(), &row), 0);
+  EXPECT_EQ(plat_linux_route_row(MakeRoute(nullptr, 0).get(), &row), -1);
+  EXPECT_EQ(plat_linux_route_row(MakeRoute("fe80::", 64).get(), &row), -1);
+  EXPECT_EQ(plat_linux_route_row(MakeRoute("10.0.0.0", 40).get(), &row), -1);
+  Route bad_gw = MakeRoute("172.31.9.5", 32);
+  AddNexthop(bad_gw.get(), 4, "fe80::1");
+  EXPECT_EQ(plat_linux_route_row(bad_gw.get(), &row), -1);
+}
+
+}  // namespace
