@@ -6,8 +6,17 @@
 #include "app_info.h"
 #include "main_form.h"
 
+// The icons live in the static vela_ui library: register them explicitly,
+// the linker would drop an unreferenced initialiser.
+static void InitResources() { Q_INIT_RESOURCE(vela); }
+
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+  InitResources();
+  // The window layouts are laid out in pixels for an 8-point interface font.
+  QFont ui_font = font();
+  ui_font.setPointSize(8);
+  setFont(ui_font);
   // The name the desktop shows for the running program; also the caption
   // of message boxes that have none of their own.
   setApplicationName(VELA_APP_TITLE);

@@ -43,6 +43,18 @@ QTableWidgetItem *ReadOnlyItem(const QString &text)
 
 }  // namespace
 
+void SetupDeviceTable(QTableWidget *view)
+{
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setSortingEnabled(false);
+  view->setWordWrap(false);
+  view->verticalHeader()->hide();
+  view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
+  view->horizontalHeader()->setHighlightSections(false);
+  view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
 void AddColumns(const int *ids, int count, QTableWidget *view)
 {
   for (int i = 0; i < count; ++i) {

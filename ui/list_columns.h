@@ -18,6 +18,10 @@ enum TSortState { SortDescending = 0, SortAscending = 1, SortNone = 2 };
 // "IP Address".
 extern const int DEVICE_COLUMN_IDS[4];
 
+// Common set-up of a device table: whole-row selection, no editing, no
+// built-in sorting, no row header, compact rows.
+void SetupDeviceTable(QTableWidget *view);
+
 // Appends count columns to view: caption = text ids[i]; width = text
 // ids[i] + 900 read as a decimal number, else 70 for the first column and
 // 105 for the others; tag SortNone.

@@ -1,5 +1,7 @@
 #include "main_form.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
@@ -106,8 +108,12 @@ void TFMain::BuildToolBar()
   m_tool_bar->setIconSize(QSize(16, 16));
   m_tool_bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   m_tool_bar->addAction(m_brdc_action);
-  if (QWidget *button = m_tool_bar->widgetForAction(m_brdc_action))
-    button->setFixedSize(kToolButtonWidth, kToolButtonHeight);
+  // 92 x 36, or wider where the platform's font needs more room for the
+  // caption than the 92 pixels of the layout.
+  if (QWidget *button = m_tool_bar->widgetForAction(m_brdc_action)) {
+    button->setFixedHeight(kToolButtonHeight);
+    button->setFixedWidth(std::max(kToolButtonWidth, button->sizeHint().width()));
+  }
   m_tool_bar->addSeparator();
 }
 
@@ -117,14 +123,9 @@ void TFMain::BuildListView()
   m_ListView->setObjectName("m_ListView");
   m_ListHeader = new TSortHeader(m_ListView);
   m_ListView->setHorizontalHeader(m_ListHeader);
+  SetupDeviceTable(m_ListView);  // rows are ordered by m_ListViewCompare
   m_ListView->setShowGrid(true);
-  m_ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_ListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  m_ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  m_ListView->setSortingEnabled(false);  // rows are ordered by m_ListViewCompare
-  m_ListView->setWordWrap(false);
-  m_ListView->verticalHeader()->hide();
-  m_ListView->verticalHeader()->setDefaultSectionSize(m_ListView->fontMetrics().height() + 4);
   m_ListView->installEventFilter(this);
   connect(m_ListHeader, &QHeaderView::sectionClicked, this, &TFMain::m_ListViewColumnClick);
   setCentralWidget(m_ListView);

@@ -47,17 +47,10 @@ TFSearch::TFSearch(QWidget *parent) : QDialog(parent)
   m_enum_list = new QTableWidget(GroupBox1);
   m_enum_list->setObjectName("m_enum_list");
   m_enum_list->setGeometry(16, 72, 393, 177);
+  SetupDeviceTable(m_enum_list);
   m_enum_list->setShowGrid(false);
-  m_enum_list->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_enum_list->setSelectionMode(QAbstractItemView::SingleSelection);
-  m_enum_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  m_enum_list->setSortingEnabled(false);
-  m_enum_list->setWordWrap(false);
-  m_enum_list->verticalHeader()->hide();
-  m_enum_list->verticalHeader()->setDefaultSectionSize(m_enum_list->fontMetrics().height() + 4);
-  m_enum_list->horizontalHeader()->setSectionsClickable(false);
-  m_enum_list->horizontalHeader()->setHighlightSections(false);
-  m_enum_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  m_enum_list->horizontalHeader()->setSectionsClickable(false);  // not sortable
 
   m_enum_timer = new QTimer(this);
   m_enum_timer->setInterval(TIMER_MS);

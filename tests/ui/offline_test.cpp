@@ -136,7 +136,8 @@ TEST(StartUp, MenusToolBarAndKeys)
   EXPECT_EQ(FMain->m_brdc_action->shortcut(), QKeySequence("Ctrl+B"));
   auto *button = qobject_cast<QToolButton *>(FMain->m_tool_bar->widgetForAction(FMain->m_brdc_action));
   ASSERT_NE(button, nullptr);
-  EXPECT_EQ(button->size(), QSize(92, 36));
+  EXPECT_EQ(button->height(), 36);
+  EXPECT_GE(button->width(), 92);  // wider only when the font needs it
   EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
   EXPECT_EQ(button->text(), "Broadcast Search");
   EXPECT_EQ(button->toolTip(), "Broadcast Search");
