@@ -280,6 +280,11 @@ int TDsList::FindOrAddDevice(_DSNETINFO *info, bool *created) {
   return index;
 }
 
+int TDsList::AbandonedSearchCount() {
+  std::lock_guard<TCriticalSection> hold(*m_lock);
+  return static_cast<int>(m_retired.size());
+}
+
 void TDsList::ReleaseEndedSearches() {
   for (auto it = m_retired.begin(); it != m_retired.end();) {
     if ((*it)->m_done.load() != 0) {

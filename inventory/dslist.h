@@ -72,6 +72,9 @@ class TDsList {
   int KeepFixed();
 
   Tdscfgthread *Cfg() const { return m_cfg; }
+  // Abandoned search threads not yet released (they are released, by the
+  // next call of StartSearch, IsSearchDone or FinishSearch, once ended).
+  int AbandonedSearchCount();
 
   // Ends every thread of the list: raises the stop flag and waits for the
   // search threads, cancels running requests and stops the request threads

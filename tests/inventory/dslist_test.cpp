@@ -1,0 +1,92 @@
+// Device list without a network: the state before any search, the fresh
+// record, and a clean exit with 128 devices known.  Replies are handed to
+// the list's search callback directly (no search runs, nothing is sent:
+// opening a device handle and registering its callback stay in process).
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+#include "dscfgthread.h"
+#include "dslist.h"
+#include "dsthread.h"
+#include "modeltable.h"
+
+namespace {
+
+_DSNETINFO Reply(int n, bool with_mac = true) {
+  _DSNETINFO r{};
+  r.apid = 0x00560003;
+  r.hwid = 0x1004;
+  r.ip = htonl(0x0A630000u + static_cast<uint32_t>(n));  // 10.99.x.y, never sent to
+  r.reported_ip = r.ip;
+  if (with_mac) {
+    uint8_t mac[6] = {2, 0x56, 0x99, 0, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)};
+    std::memcpy(r.mac, mac, 6);
+  }
+  return r;
+}
+
+TEST(DsListIdle, IsSearchDoneWithoutSearch) {
+  EXPECT_TRUE(DsList.IsSearchDone());
+  EXPECT_EQ(DsList.FoundCount(), 0);
+  EXPECT_EQ(DsList.ListCount(), 0);
+  EXPECT_EQ(DsList.FinishSearch(false), 0);
+  EXPECT_TRUE(DsList.IsSearchDone());
+}
+
+TEST(DsListIdle, FreshRecordHasOnlyItsIdentity) {
+  _DSNETINFO r = Reply(1, false);
+  int before = DsList.DeviceCount();
+  ASSERT_EQ(TDsList::OnSearchReply(&r), 1);
+  ASSERT_EQ(DsList.DeviceCount(), before + 1);
+  _DSONEINFO *rec = DsList.Device(before);
+  _DSNETINFO net = DsNetCopy(rec);
+  EXPECT_EQ(std::memcmp(&net, &r, sizeof r), 0);
+  EXPECT_EQ(rec->ports, 4);
+  EXPECT_NE(rec->thread, nullptr);
+  EXPECT_TRUE(DsFlagTest(rec, DSF_NO_MAC));
+  EXPECT_EQ(rec->aux[0] | rec->aux[1] | rec->aux[2] | rec->aux[3], 0);
+  EXPECT_EQ(rec->abort_request.load(), 0);
+  // A later sighting with the MAC does not clear DSF_NO_MAC.
+  _DSNETINFO again = Reply(1, true);
+  ASSERT_EQ(TDsList::OnSearchReply(&again), 1);
+  EXPECT_EQ(DsList.DeviceCount(), before + 1);
+  EXPECT_TRUE(DsFlagTest(rec, DSF_NO_MAC));
+  EXPECT_EQ(DsNetCopy(rec).mac[5], 1);
+}
+
+TEST(DsListIdle, NullReplyEndsAPassAndGoesOn) { EXPECT_EQ(TDsList::OnSearchReply(nullptr), 1); }
+
+TEST(DsListIdle, UnknownModelChangesNothing) {
+  _DSNETINFO r = Reply(2);
+  r.apid = 0x00990001;
+  int devices = DsList.DeviceCount(), found = DsList.FoundCount();
+  EXPECT_EQ(TDsList::OnSearchReply(&r), 1);
+  EXPECT_EQ(DsList.DeviceCount(), devices);
+  EXPECT_EQ(DsList.FoundCount(), found);
+}
+
+// 128 devices with their request threads, then exit(): the list's
+// destructor must stop every thread (no joinable std::thread destroyed,
+// no hang), so the process ends with its own status.
+TEST(DsListExit, ExitsCleanlyWith128DevicesKnown) {
+  // The child is a fresh run of this program (threads do not survive fork).
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        for (int n = 100; DsList.FoundCount() < DS_MAX_FOUND; n++) {
+          _DSNETINFO r = Reply(n);
+          TDsList::OnSearchReply(&r);
+        }
+        _DSNETINFO extra = Reply(999);
+        if (TDsList::OnSearchReply(&extra) != 0)  // the 129th stops the search
+          std::exit(3);
+        ThreadSleepMs(100);  // let the configuration thread hand some over
+        std::exit(DsList.DeviceCount() >= DS_MAX_FOUND ? 7 : 4);
+      },
+      ::testing::ExitedWithCode(7), "");
+}
+
+}  // namespace
