@@ -1,0 +1,286 @@
+// vela-find in the lab: output for the demo device set in each format and
+// order, the settings and options it applies, and each exit status.  Runs
+// under run_in_lab.sh with data/devices.ini; vela-find inherits the lab's
+// host namespace from this program.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "enginelab.h"
+
+extern char **environ;
+
+namespace {
+
+const std::string kData = VELA_SOURCE_DIR "/data";
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const std::string &path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs argv in cwd with extra environment entries; captures both streams.
+Result RunProgram(std::vector<std::string> argv, const std::string &cwd = kData,
+           std::vector<std::string> env_extra = {}) {
+  Result r;
+  char out_path[] = "/tmp/find-out-XXXXXX", err_path[] = "/tmp/find-err-XXXXXX";
+  int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out_fd, 1);
+    dup2(err_fd, 2);
+    if (chdir(cwd.c_str()) != 0)
+      _exit(126);
+    for (const auto &e : env_extra)
+      putenv(const_cast<char *>(e.c_str()));
+    std::vector<char *> args;
+    for (auto &a : argv)
+      args.push_back(a.data());
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  close(out_fd);
+  close(err_fd);
+  r.out = Slurp(out_path);
+  r.err = Slurp(err_path);
+  unlink(out_path);
+  unlink(err_path);
+  return r;
+}
+
+Result Find(std::vector<std::string> args, const std::string &cwd = kData,
+            std::vector<std::string> env_extra = {}) {
+  args.insert(args.begin(), VELA_FIND);
+  return RunProgram(args, cwd, env_extra);
+}
+
+std::vector<std::string> Lines(const std::string &text) {
+  std::vector<std::string> lines;
+  std::stringstream s(text);
+  std::string line;
+  while (std::getline(s, line))
+    lines.push_back(line);
+  return lines;
+}
+
+// The devices of data/devices.ini that a search lists, by address order.
+const std::vector<std::vector<std::string>> kExpected = {
+    {"VA-1021", "02:56:00:00:01:31", "10.88.0.31"},   {"VM-1011", "02:56:00:00:01:32", "10.88.0.32"},
+    {"VG-1002", "02:56:00:00:01:33", "10.88.0.33"},   {"VR-1016", "02:56:00:00:09:05", "172.31.9.5"},
+    {"VL-2108", "02:56:00:00:00:21", "192.168.77.21"}, {"VL-3116", "02:56:00:00:00:22", "192.168.77.22"},
+    {"VS-1004", "02:56:00:00:00:23", "192.168.77.23"}, {"VC-1020", "02:56:00:00:00:24", "192.168.77.24"},
+    {"VP-1008", "00:00:00:00:00:00", "192.168.77.25"},
+};
+
+std::vector<std::string> Fields(const std::string &line, char sep) {
+  std::vector<std::string> f;
+  std::string cur;
+  for (char c : line) {
+    if (c == sep) {
+      if (sep != ' ' || !cur.empty())
+        f.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty() || sep != ' ')
+    f.push_back(cur);
+  return f;
+}
+
+class Finder : public ::testing::Test {
+ protected:
+  void SetUp() override { ENGINE_LAB_OR_SKIP(); }
+};
+
+TEST_F(Finder, TableOfTheDemoSetSortedByAddress) {
+  Result r = Find({"--passes", "2", "--pass-time", "200", "--sort", "ip"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "no progress off a terminal, no model warning";
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 12u) << r.out;
+  EXPECT_EQ(lines[0], "No  Model    MAC Address        IP Address");
+  std::set<std::string> numbers;
+  for (size_t i = 0; i < 9; i++) {
+    const std::string &line = lines[i + 1];
+    auto f = Fields(line, ' ');
+    ASSERT_EQ(f.size(), 4u) << line;
+    numbers.insert(f[0]);
+    EXPECT_EQ(f[1], kExpected[i][0]);
+    EXPECT_EQ(f[2], kExpected[i][1]);
+    EXPECT_EQ(f[3], kExpected[i][2]);
+    // Columns line up under their captions.
+    EXPECT_EQ(line.find(f[1]), 4u);
+    EXPECT_EQ(line.find(f[2], 4), 13u);
+    EXPECT_EQ(line.find(f[3], 13), 32u);
+  }
+  EXPECT_EQ(numbers, (std::set<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+  EXPECT_EQ(lines[10], "");
+  EXPECT_EQ(lines[11], "Search Result - 9 Vela(s)");
+}
+
+TEST_F(Finder, DefaultOrderIsTheOrderFirstHeard) {
+  Result r = Find({"--passes", "2", "--pass-time", "200", "--format", "csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 10u);
+  for (size_t i = 1; i < lines.size(); i++)
+    EXPECT_EQ(Fields(lines[i], ',')[0], std::to_string(i));
+}
+
+TEST_F(Finder, CsvSortedByMacDescending) {
+  Result r = Find({"--passes=2", "--pass-time=200", "--format=csv", "--sort=mac", "--reverse"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 10u) << r.out;
+  EXPECT_EQ(lines[0], "No,Model,MAC Address,IP Address");
+  std::vector<std::vector<std::string>> want = kExpected;
+  std::sort(want.begin(), want.end(), [](const auto &a, const auto &b) { return a[1] > b[1]; });
+  for (size_t i = 0; i < 9; i++) {
+    auto f = Fields(lines[i + 1], ',');
+    ASSERT_EQ(f.size(), 4u);
+    EXPECT_EQ(f[1], want[i][0]);
+    EXPECT_EQ(f[2], want[i][1]);
+    EXPECT_EQ(f[3], want[i][2]);
+  }
+}
+
+TEST_F(Finder, JsonSortedByModel) {
+  Result r = Find({"--passes", "2", "--pass-time", "200", "--format", "json", "--sort", "model"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 11u) << r.out;
+  EXPECT_EQ(lines[0], "{\"found\": 9, \"devices\": [");
+  EXPECT_EQ(lines[10], "]}");
+  std::vector<std::vector<std::string>> want = kExpected;
+  std::sort(want.begin(), want.end(), [](const auto &a, const auto &b) { return a[0] < b[0]; });
+  for (size_t i = 0; i < 9; i++) {
+    const std::string &l = lines[i + 1];
+    EXPECT_NE(l.find("\"model\": \"" + want[i][0] + "\", \"mac\": \"" + want[i][1] + "\", \"ip\": \"" +
+                     want[i][2] + "\"}"),
+              std::string::npos)
+        << l;
+  }
+}
+
+TEST_F(Finder, NoDeviceIsACompletedSearch) {
+  ASSERT_TRUE(enginelab::LoadSim(
+      "[prototype]\nip = 192.168.77.40\napid = 0x00990001\nhwid = 0x0001\nmac = 02:99:00:00:00:40\n"));
+  Result r = Find({"--passes", "1", "--pass-time", "150"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "No  Model  MAC Address  IP Address\n\nSearch Result - 0 Vela(s)\n");
+  Result j = Find({"--passes", "1", "--pass-time", "150", "--format", "json"});
+  EXPECT_EQ(j.out, "{\"found\": 0, \"devices\": []}\n");
+  ASSERT_TRUE(enginelab::LoadSim(Slurp(kData + "/devices.ini")));
+}
+
+// Counts the search requests that reached the simulator of link a.
+size_t SearchRequests() {
+  size_t n = 0;
+  for (const auto &d : enginelab::SimLog('a'))
+    if (!d.bytes.empty() && d.bytes[0] == 1 && d.dst == "255.255.255.255:4800")
+      n++;
+  return n;
+}
+
+TEST_F(Finder, SettingsFileAndOptionsSetThePasses) {
+  char dir[] = "/tmp/find-cfg-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string vela = std::string(dir) + "/Vela";
+  mkdir(vela.c_str(), 0700);
+  std::ofstream(vela + "/2.0.conf") << "[General]\nSerCnt=1\nSerTim=150\n";
+  std::string env = std::string("XDG_CONFIG_HOME=") + dir;
+
+  ASSERT_TRUE(enginelab::LoadSim(Slurp(kData + "/devices.ini")));
+  Result r = Find({"--format", "csv"}, kData, {env});
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(Lines(r.out).size(), 10u);
+  EXPECT_EQ(SearchRequests(), 1u) << "SerCnt=1: one pass";
+
+  ASSERT_TRUE(enginelab::LoadSim(Slurp(kData + "/devices.ini")));
+  r = Find({"--format", "csv", "--passes", "3"}, kData, {env});
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(SearchRequests(), 3u) << "--passes overrides the file";
+  unlink((vela + "/2.0.conf").c_str());
+  rmdir(vela.c_str());
+  rmdir(dir);
+}
+
+TEST_F(Finder, ModelFileDecidesWhatIsListed) {
+  // Without model_name.ini in the current directory: the built-in models
+  // and the desktop program's warning.
+  Result r = Find({"--passes", "1", "--pass-time", "150", "--format", "csv"}, "/");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "cannot parse file [model_name.ini]\nmodel_name.ini not found\n");
+  EXPECT_EQ(Lines(r.out).size(), 10u);
+
+  // A file of one section rewrites row 0 with the ids of the hall gateway
+  // under a name of its own; the lower row gives the name.
+  char path[] = "/tmp/find-models-XXXXXX.ini";
+  int fd = mkstemps(path, 4);
+  std::string text = "[hall]\nmodel_name = Hall Gateway\napid = 560001\nhwid = 2108\nports = 4\n";
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  r = Find({"--passes", "1", "--pass-time", "150", "--format", "csv", "--sort", "ip", "--models", path}, "/");
+  unlink(path);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  auto lines = Lines(r.out);
+  bool renamed = false;
+  for (const auto &l : lines)
+    renamed = renamed || l.find(",Hall Gateway,02:56:00:00:00:21,192.168.77.21") != std::string::npos;
+  EXPECT_TRUE(renamed) << r.out;
+}
+
+TEST_F(Finder, BadArgumentsExitWithTwo) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--sort", "size"},        {"--format", "xml"},     {"--passes", "many"},
+      {"--pass-time"},           {"--frobnicate"},        {"extra"},
+      {"--passes", "99999999999"}, {"--models", "/nonexistent/models.ini"}, {"--reverse=yes"},
+  };
+  for (const auto &args : bad) {
+    Result r = Find(args);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    EXPECT_NE(r.err.find("vela-find: "), std::string::npos) << args[0];
+  }
+}
+
+TEST_F(Finder, HelpDocumentsEveryOption) {
+  Result r = Find({"--help"});
+  EXPECT_EQ(r.status, 0);
+  for (const char *word : {"--passes", "--pass-time", "--models", "--sort", "--reverse", "--format", "--help",
+                           "model, mac", "table", "csv", "json", "Exit status"})
+    EXPECT_NE(r.out.find(word), std::string::npos) << word;
+}
+
+TEST_F(Finder, NetworkLayerThatCannotStartExitsWithOne) {
+  // A fresh network namespace of our own has no IPv4 address at all.
+  Result r = RunProgram({"unshare", "-n", VELA_FIND, "--passes", "1", "--pass-time", "100"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.err, "Initial Socket Error!\n");
+  EXPECT_EQ(r.out, "");
+}
+
+}  // namespace
