@@ -50,6 +50,13 @@ bool bind_from(int fd, uint32_t ip, uint32_t *offset) {
   }
 }
 
+// Polls every socket of the set for a waiting datagram, waiting up to
+// timeout_ms; poll()'s result.
+int poll_set(const _TQSOCKSET *set, pollfd *fds, int timeout_ms) {
+  for (int i = 0; i < set->count; ++i) fds[i] = pollfd{set->sock[i].fd, POLLIN, 0};
+  return poll(fds, static_cast<nfds_t>(set->count), timeout_ms);
+}
+
 // One row of the table of request kinds.
 struct KindHandler {
   uint8_t kind;
@@ -142,8 +149,7 @@ int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t
   // poll() rather than select(): an fd_set cannot hold descriptors above
   // FD_SETSIZE, and a busy process may well own that many.
   pollfd fds[TQ_MAX_SOCKETS];
-  for (int i = 0; i < set->count; ++i) fds[i] = pollfd{set->sock[i].fd, POLLIN, 0};
-  const int ready = poll(fds, static_cast<nfds_t>(set->count), 0);
+  const int ready = poll_set(set, fds, 0);
   if (ready < 0) return errno == EINTR ? TQ_OK : TQ_ERR_SOCKET;
   if (ready == 0) return TQ_OK;
 
@@ -175,6 +181,16 @@ int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t
   return TQ_OK;
 }
 
+void tqsock_idle(_TQSOCKSET *set, uint32_t ms) {
+  if (set->count == 0) {
+    plat_sleep_ms(ms);
+    return;
+  }
+  pollfd fds[TQ_MAX_SOCKETS];
+  // Whatever poll reports, the caller's next poll of the set finds out.
+  poll_set(set, fds, static_cast<int>(ms));
+}
+
 int tqsock_wait_reply(_TQSOCKSET *set, uint8_t kind, uint32_t reserved, size_t cap, uint8_t *buf,
                       size_t *len, uint32_t *src_ip, uint32_t *local_ip, const _TQSETTINGS *settings) {
   const uint32_t start = plat_tick_ms();
@@ -190,10 +206,11 @@ int tqsock_wait_reply(_TQSOCKSET *set, uint8_t kind, uint32_t reserved, size_t c
     uint32_t local = 0;
     if (tqsock_poll(set, buf, cap, &got, &src, nullptr, &local) != TQ_OK) return TQ_ERR_SOCKET;
     if (got == 0) {
-      // The 10 ms rhythm of the poll, but never sleeping past the end of the
-      // wait: a pass lasts T + 1 ms, not up to T + 10.
+      // The 10 ms rhythm of the poll, but never pausing past the end of the
+      // wait (a pass lasts T + 1 ms, not up to T + 10), and a datagram that
+      // arrives during the pause ends it at once.
       const uint32_t to_end = limit + 1 - elapsed;
-      plat_sleep_ms(to_end < TQ_POLL_SLEEP_MS ? to_end : TQ_POLL_SLEEP_MS);
+      tqsock_idle(set, to_end < TQ_POLL_SLEEP_MS ? to_end : TQ_POLL_SLEEP_MS);
       continue;
     }
     if (!dsproto_accept_reply(buf, got, kind, reserved)) continue;

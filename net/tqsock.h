@@ -21,7 +21,7 @@ constexpr int TQ_ERR_NO_MEMORY = -19;  // no memory for a device record
 
 constexpr int TQ_MAX_SOCKETS = 16;
 constexpr int TQ_MAX_DEVICES = 128;   // a search ends with its 128th device
-constexpr int TQ_POLL_SLEEP_MS = 10;  // pause after an empty poll
+constexpr uint32_t TQ_POLL_SLEEP_MS = 10;  // longest pause after an empty poll
 
 // Progress callback: (kind, 0, 0, context); zero cancels.
 typedef int (*TQ_PROGRESS_CALLBACK)(int32_t kind, int32_t arg1, int32_t arg2, void *context);
@@ -73,6 +73,10 @@ int tqsock_send(_TQSOCKSET *set, uint32_t ip, uint16_t port, const uint8_t *data
 // (0 when nothing was waiting or the datagram exceeded 2048 bytes), or -12.
 int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t *src_ip,
                 uint16_t *src_port, uint32_t *local_ip);
+
+// Pauses up to ms milliseconds, less when a datagram arrives on the set
+// first.  Nothing is read.
+void tqsock_idle(_TQSOCKSET *set, uint32_t ms);
 
 // Waits up to settings->timeout ms for a reply of this kind: 1 with the reply
 // in buf (*len bytes, at most cap) and its addresses, -11, -12 or -13.
