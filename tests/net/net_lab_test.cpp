@@ -207,6 +207,34 @@ TEST_F(NetLab, EachLocalAddressBroadcastsOnItsOwnLink) {
   EXPECT_EQ(hex(a[0].bytes), "0100000800000000");
 }
 
+TEST_F(NetLab, LimitedBroadcastLeavesThroughTheBoundAddresssInterface) {
+  Load(Dev(1, "192.168.77.21") + Dev(2, "10.88.0.22"));
+  // One socket at a time: what each link's simulator hears shows the link
+  // the datagram left by.  No device option, no SO_BINDTODEVICE: the kernel
+  // sends a limited broadcast with a bound source out of that source's
+  // interface.
+  for (int keep = 0; keep < 2; ++keep) {
+    _TQSOCKSET set;
+    ASSERT_EQ(tqsock_open_set(&set, true), TQ_OK);
+    ASSERT_EQ(set.count, 2);
+    _TQSOCKSET one{};
+    one.count = 1;
+    one.sock[0] = set.sock[keep];
+    const size_t a0 = lab_->SimLog('a').size();
+    const size_t b0 = lab_->SimLog('b').size();
+    ASSERT_EQ(tqsock_send_search(&one, DS_BROADCAST, nullptr, 0), TQ_OK);
+    const char link = keep == 0 ? 'a' : 'b';
+    const auto log = lab_->WaitSimLog(link, (link == 'a' ? a0 : b0) + 1, 1000);
+    ASSERT_EQ(log.size(), (link == 'a' ? a0 : b0) + 1);
+    EXPECT_EQ(log.back().src, keep == 0 ? "192.168.77.10:13316" : "10.88.0.10:13316");
+    EXPECT_EQ(log.back().dst, "255.255.255.255:4800");
+    usleep(100 * 1000);  // time for a stray copy to reach the other link
+    EXPECT_EQ(lab_->SimLog('a').size(), a0 + (keep == 0 ? 1 : 0));
+    EXPECT_EQ(lab_->SimLog('b').size(), b0 + (keep == 1 ? 1 : 0));
+    tqsock_close_set(&set);
+  }
+}
+
 TEST_F(NetLab, TakenPortOnTheFirstAddressMovesBothSocketsTo17412) {
   Load(Dev(1, "192.168.77.21") + Dev(2, "10.88.0.22"));
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -396,6 +424,27 @@ TEST_F(NetLab, SilentDeviceGetsARequestsAboutTApart) {
   const _TQSETTINGS once{100, 0, nullptr, nullptr};
   EXPECT_EQ(tqsock_execute(DS_KIND_SET_VALUE, &dev, &value, nullptr, &once), TQ_ERR_TIMEOUT);
   EXPECT_EQ(lab_->WaitSimLog('a', 4, 500).size(), 4u);
+}
+
+TEST_F(NetLab, HandleToASilentDeviceTimesOutAfterFiveAttemptsOfOneSecond) {
+  Load(Dev(1, "192.168.77.40", "no_unicast = 1"));
+  _DSNETINFO dev{};
+  dev.ip = ip4("192.168.77.40");
+  dev.flags = DS_DIRECT;
+  int32_t h = -1;
+  ASSERT_EQ(ds_open(&dev, &h), DS_OK);
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(ds_set_value(h, 3), DS_ERR_TIMEOUT);
+  EXPECT_GE(Ms(t0), 5000.0);
+  EXPECT_LT(Ms(t0), 7000.0);
+  EXPECT_EQ(ds_close(h), DS_OK);
+  const auto log = lab_->WaitSimLog('a', 5, 1000);
+  ASSERT_EQ(log.size(), 5u);
+  for (size_t i = 1; i < log.size(); ++i) {
+    const double gap = (log[i].t - log[i - 1].t) * 1000.0;
+    EXPECT_GE(gap, 990.0);
+    EXPECT_LT(gap, 1300.0);
+  }
 }
 
 TEST_F(NetLab, ProgressCallbackReturningZeroCancelsTheRequest) {

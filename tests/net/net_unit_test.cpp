@@ -19,6 +19,7 @@
 #include "dsapi.h"
 #include "dscode.h"
 #include "iphelp.h"
+#include "lab.h"
 #include "netns_guard.h"
 #include "tqsock.h"
 
@@ -26,10 +27,14 @@ namespace {
 
 bool g_private_ns = false;  // main entered a private network namespace
 
+// Socket tests run only in the private namespace; without one they skip, or
+// fail when the lab is required (VELA_REQUIRE_LAB=1).
 #define NEED_PRIVATE_NS()                                                         \
   do {                                                                            \
-    if (!g_private_ns || !nettest::OutsideHostNamespace())                        \
+    if (!g_private_ns || !nettest::OutsideHostNamespace()) {                      \
+      if (velatest::LabRequired()) FAIL() << "no private network namespace";      \
       GTEST_SKIP() << "needs a private network namespace (run as root)";          \
+    }                                                                             \
   } while (0)
 
 uint32_t ip4(const char *text) {
@@ -330,7 +335,7 @@ void send_to(uint16_t port, const std::vector<uint8_t> &data) {
 class SocketSet : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!g_private_ns || !nettest::OutsideHostNamespace()) GTEST_SKIP() << "needs a private network namespace";
+    NEED_PRIVATE_NS();
     set_.count = 2;
     set_.sock[0] = {bound_socket(40001), 0x01010101};
     set_.sock[1] = {bound_socket(40002), 0x02020202};
