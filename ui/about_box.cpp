@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app_info.h"
+#include "dialog_util.h"
 #include "texttable.h"
 
 TAboutBox *AboutBox = nullptr;
@@ -54,6 +55,8 @@ void TAboutBox::FormClose()
 
 void TAboutBox::showEvent(QShowEvent *event)
 {
+  if (!event->spontaneous())
+    CenterOnScreen(this);
   FormShow();
   QDialog::showEvent(event);
 }
@@ -68,9 +71,6 @@ void TAboutBox::hideEvent(QHideEvent *event)
 void TAboutBox::keyPressEvent(QKeyEvent *event)
 {
   // There is no cancel button: Escape leaves the dialog open.
-  if (event->matches(QKeySequence::Cancel)) {
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
+  if (!SwallowEscape(event))
+    QDialog::keyPressEvent(event);
 }

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "countdown.h"
+#include "dialog_util.h"
 #include "dslist.h"
 #include "list_columns.h"
 #include "texttable.h"
@@ -70,8 +71,11 @@ void TFSearch::FormCreate()
 
 void TFSearch::showEvent(QShowEvent *event)
 {
+  bool first = !m_started && !event->spontaneous();
+  if (first)
+    CenterOnScreen(this);
   QDialog::showEvent(event);
-  if (!m_started && !event->spontaneous()) {
+  if (first) {
     m_started = true;
     FormShow();
   }
@@ -126,9 +130,6 @@ void TFSearch::done(int result)
 void TFSearch::keyPressEvent(QKeyEvent *event)
 {
   // There is no cancel button: Escape leaves the dialog open.
-  if (event->matches(QKeySequence::Cancel)) {
-    event->accept();
-    return;
-  }
-  QDialog::keyPressEvent(event);
+  if (!SwallowEscape(event))
+    QDialog::keyPressEvent(event);
 }

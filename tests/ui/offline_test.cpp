@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
@@ -99,6 +100,7 @@ TEST(Isolation, RunsInANamespaceWithLoopbackOnly)
 TEST(StartUp, InitialStateOfTheMainWindow)
 {
   EXPECT_EQ(FMain->windowTitle(), "Vela Finder");
+  EXPECT_EQ(FMain->frameGeometry(), QRect(242, 122, 696, 480));
   EXPECT_EQ(QApplication::applicationName(), "VELA FINDER");
   QTableWidget *v = FMain->m_ListView;
   ASSERT_EQ(v->columnCount(), 4);
@@ -344,6 +346,8 @@ QString FirstTickText(int32_t ser_cnt, int32_t ser_tim, int32_t *timeout)
   int result = dlg.exec();  // closes itself at the first tick
   EXPECT_EQ(result, TFSearch::ResultCancel);
   *timeout = dlg.TimeoutSeconds;
+  QPoint middle = dlg.screen()->availableGeometry().center();
+  EXPECT_LE((dlg.geometry().center() - middle).manhattanLength(), 4) << "centred on the screen";
   return dlg.m_enum_msg->text();
 }
 
@@ -393,10 +397,12 @@ TEST(About, TwoLinesOnEveryShowingEmptiedOnClose)
 {
   for (int round = 0; round < 2; ++round) {
     QString product, version;
-    bool escape_kept_open = false;
+    bool escape_kept_open = false, centred = false;
     uitest::Poller step([&] {
       if (!AboutBox->isVisible())
         return false;
+      centred = (AboutBox->geometry().center() - AboutBox->screen()->availableGeometry().center())
+                    .manhattanLength() <= 4;
       product = AboutBox->ProductName->text();
       version = AboutBox->Version->text();
       QTest::keyClick(AboutBox, Qt::Key_Escape);
@@ -408,6 +414,7 @@ TEST(About, TwoLinesOnEveryShowingEmptiedOnClose)
     EXPECT_EQ(product, "Product Name: Vela Finder");
     EXPECT_EQ(version, "Version: 2.0");
     EXPECT_TRUE(escape_kept_open);
+    EXPECT_TRUE(centred);
     EXPECT_TRUE(AboutBox->ProductName->text().isEmpty());
     EXPECT_TRUE(AboutBox->Version->text().isEmpty());
   }
