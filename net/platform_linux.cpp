@@ -115,14 +115,21 @@ int on_dump_msg(nl_msg *msg, void *arg) {
   return NL_OK;
 }
 
-// Dumps one rtnetlink table of family AF_INET into d.
+// Dumps one rtnetlink table of family AF_INET into d.  A dump the kernel
+// marks as interrupted by a concurrent change is taken again, a few times.
 template <typename Row>
 uint32_t dump(int msg_type, Dump<Row> *d) {
-  NlSock sk = open_route_socket();
-  if (!sk) return PLAT_ERR_GEN_FAILURE;
-  nl_socket_modify_cb(sk.get(), NL_CB_VALID, NL_CB_CUSTOM, on_dump_msg<Row>, d);
-  int err = nl_rtgen_request(sk.get(), msg_type, AF_INET, NLM_F_DUMP);
-  if (err >= 0) err = nl_recvmsgs_default(sk.get());
+  constexpr int kAttempts = 3;
+  int err = 0;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    *d = Dump<Row>{};
+    NlSock sk = open_route_socket();
+    if (!sk) return PLAT_ERR_GEN_FAILURE;
+    nl_socket_modify_cb(sk.get(), NL_CB_VALID, NL_CB_CUSTOM, on_dump_msg<Row>, d);
+    err = nl_rtgen_request(sk.get(), msg_type, AF_INET, NLM_F_DUMP);
+    if (err >= 0) err = nl_recvmsgs_default(sk.get());
+    if (err != -NLE_DUMP_INTR) break;
+  }
   if (err < 0) return status_of(err);
   return d->bad ? PLAT_ERR_INVALID_DATA : PLAT_OK;
 }
