@@ -504,6 +504,37 @@ TEST_F(NetLab, HandlesCarrySetValueInfoAndIdentifyToTheDevice) {
   EXPECT_EQ(tqsock_execute(DS_KIND_IDENTIFY, &blank, nullptr, nullptr, &s), TQ_ERR_MISMATCH);
 }
 
+TEST_F(NetLab, UnicastRequestsDoNotWaitForARunningSearch) {
+  const std::string mac = LinkMac('a');
+  Load(Dev(1, "192.168.77.21", "info = 00112233445566778899aabbccddeeff", mac));
+  ds_set_search_params(300, 2);
+  std::atomic<int> search_rc{0};
+  std::thread search([&] { search_rc = ds_search(DS_BROADCAST, OnDevice); });
+  // Wait until the search has sent its first request, then ask the device.
+  ASSERT_EQ(lab_->WaitSimLog('a', 1, 1000).size(), 1u);
+  _DSNETINFO dev{};
+  dev.ip = ip4("192.168.77.21");
+  dev.flags = DS_DIRECT;
+  dev.apid = 0x0A0B0C01;
+  dev.hwid = 0x0101;
+  std::sscanf(mac.c_str(), "%hhx:%hhx:%hhx:%hhx:%hhx:%hhx", &dev.mac[0], &dev.mac[1], &dev.mac[2], &dev.mac[3],
+              &dev.mac[4], &dev.mac[5]);
+  int32_t h = -1;
+  ASSERT_EQ(ds_open(&dev, &h), DS_OK);
+  uint8_t block[DS_INFO_BLOCK_SIZE];
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(ds_get_info(h, block), DS_OK);
+  EXPECT_LT(Ms(t0), 250.0);  // answered while the search still runs
+  EXPECT_EQ(ds_close(h), DS_OK);
+  search.join();
+  EXPECT_EQ(search_rc.load(), DS_OK);
+  // The search holds 13316 on each address, so the wildcard socket of the
+  // request found the next free port.
+  const auto info = OfKind(lab_->SimLog('a'), DS_KIND_GET_INFO);
+  ASSERT_EQ(info.size(), 1u);
+  EXPECT_EQ(info[0].src, "192.168.77.10:17412");
+}
+
 // ---- the host's ARP and route tables ------------------------------------------
 
 using HostTables = NetLab;
