@@ -38,8 +38,12 @@ struct Device {
   }
   ~Device() {
     thread.reset();
-    if (DsFlagTest(&rec, DSF_OPEN))
+    // The slot keeps its callback for the next handle opened on it; this
+    // record goes away (the program's records never do).
+    if (DsFlagTest(&rec, DSF_OPEN)) {
+      ds_set_callback(rec.handle.load(), nullptr, nullptr);
       ds_close(rec.handle.load());
+    }
   }
   // Hands one command to the thread and waits until it is done.
   int32_t Run(int32_t code, int32_t param = 0, _CMDOBJ **keep = nullptr) {

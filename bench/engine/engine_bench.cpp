@@ -1,0 +1,142 @@
+// Engine benchmarks.
+//
+//   engine_bench idle     CPU per second of the whole process while the
+//                         worker threads idle with 0, 16 and 128 devices
+//                         known, and the time the list takes to stop every
+//                         thread with 128 devices known (the exit path).
+//                         Sends nothing: devices are registered by handing
+//                         replies to the list's callback directly.
+//   engine_bench search   time from StartSearch to the first device in the
+//                         found list; needs the lab (run it under
+//                         tests/workers/run_in_lab.sh data/devices.ini).
+#include <arpa/inet.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dsapi.h"
+#include "dscfgthread.h"
+#include "dslist.h"
+#include "dsthread.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double CpuSeconds() {
+  struct rusage ru;
+  getrusage(RUSAGE_SELF, &ru);
+  return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+         static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+void AddDevices(int count) {
+  static int next = 1;
+  for (int k = 0; k < count; k++, next++) {
+    _DSNETINFO r{};
+    r.apid = 0x00560003;
+    r.hwid = 0x1004;
+    r.ip = r.reported_ip = htonl(0x0A630000u + static_cast<uint32_t>(next));  // never sent to
+    uint8_t mac[6] = {2, 0x56, 0x99, 0, static_cast<uint8_t>(next >> 8), static_cast<uint8_t>(next)};
+    std::memcpy(r.mac, mac, 6);
+    TDsList::OnSearchReply(&r);
+  }
+}
+
+// Waits until every command has been handed over and carried out.
+void Settle() {
+  for (int i = 0; i < 2000; i++) {
+    bool busy = DsList.Cfg()->PendingCount() != 0;
+    for (int d = 0; d < DsList.DeviceCount() && !busy; d++)
+      busy = DsList.Device(d)->thread->PendingCount() != 0;
+    if (!busy)
+      return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+double IdleCpuPercent(double seconds) {
+  double cpu0 = CpuSeconds();
+  auto t0 = Clock::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  return 100.0 * (CpuSeconds() - cpu0) / wall;
+}
+
+int Idle() {
+  const double kSeconds = 5.0;
+  std::printf("idle CPU of the whole process (%.0f s each; %% of one core)\n", kSeconds);
+  std::printf("  devices known   0: %6.2f %%\n", IdleCpuPercent(kSeconds));
+  AddDevices(16);
+  Settle();
+  std::printf("  devices known  16: %6.2f %%\n", IdleCpuPercent(kSeconds));
+  AddDevices(112);
+  Settle();
+  std::printf("  devices known 128: %6.2f %%  (%d threads polling)\n", IdleCpuPercent(kSeconds),
+              DsList.DeviceCount() + 1);
+  auto t0 = Clock::now();
+  DsList.Shutdown();
+  double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  std::printf("stopping every thread with 128 devices known: %.1f ms\n", ms);
+  return 0;
+}
+
+bool InLab() {
+  const char *name = std::getenv("VELA_LAB_NAME");
+  if (name == nullptr)
+    return false;
+  struct stat self, lab;
+  std::string path = std::string("/run/netns/vela-") + name + "-host";
+  return stat("/proc/thread-self/ns/net", &self) == 0 && stat(path.c_str(), &lab) == 0 &&
+         self.st_ino == lab.st_ino;
+}
+
+int Search() {
+  if (!InLab()) {
+    std::fprintf(stderr, "engine_bench search: run it inside a lab (tests/workers/run_in_lab.sh)\n");
+    return 2;
+  }
+  if (!ds_init())
+    return 1;
+  const int kRuns = 20;
+  std::vector<double> first;
+  for (int run = 0; run < kRuns; run++) {
+    auto t0 = Clock::now();
+    DsList.StartSearch(-1, 1, 200);
+    while (DsList.FoundCount() == 0 && Clock::now() - t0 < std::chrono::seconds(5))
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    first.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    while (!DsList.IsSearchDone())
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    DsList.FinishSearch(false);
+  }
+  std::printf("StartSearch to the first device in the found list (%d searches):\n", kRuns);
+  std::printf("  first search (devices new): %.2f ms\n", first[0]);
+  std::vector<double> rest(first.begin() + 1, first.end());
+  std::sort(rest.begin(), rest.end());
+  std::printf("  later searches: min %.2f ms, median %.2f ms, max %.2f ms\n", rest.front(),
+              rest[rest.size() / 2], rest.back());
+  DsList.Shutdown();
+  ds_cleanup();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "idle")
+    return Idle();
+  if (mode == "search")
+    return Search();
+  std::fprintf(stderr, "usage: engine_bench idle|search\n");
+  return 2;
+}
