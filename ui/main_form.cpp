@@ -71,7 +71,6 @@ void TFMain::BuildMenus()
 {
   m_brdc_action = new QAction(m_ImageList, "&Broadcast Search", this);
   m_brdc_action->setToolTip("Broadcast Search");
-  m_brdc_action->setStatusTip("Broadcast Search");
   m_brdc_action->setIconText("Broadcast Search");
   m_brdc_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
   m_brdc_action->setShortcutContext(Qt::WindowShortcut);
