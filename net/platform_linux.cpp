@@ -3,6 +3,7 @@
 // monotonic clock.  Every libnl object lives in a small holder so that each
 // return path gives it back.
 #include "platform.h"
+#include "nl_hold.h"
 #include "platform_linux_rows.h"
 
 #include <arpa/inet.h>
@@ -32,20 +33,6 @@
 #include <vector>
 
 namespace {
-
-// Deleter calling a libnl release function.
-template <auto Release>
-struct Releaser {
-  template <typename T>
-  void operator()(T *p) const { Release(p); }
-};
-
-using NlSock = std::unique_ptr<nl_sock, Releaser<nl_socket_free>>;
-using NlAddr = std::unique_ptr<nl_addr, Releaser<nl_addr_put>>;
-using Route = std::unique_ptr<rtnl_route, Releaser<rtnl_route_put>>;
-using Neigh = std::unique_ptr<rtnl_neigh, Releaser<rtnl_neigh_put>>;
-using Nexthop = std::unique_ptr<rtnl_nexthop, Releaser<rtnl_route_nh_free>>;
-using Ifaddrs = std::unique_ptr<ifaddrs, Releaser<freeifaddrs>>;
 
 uint32_t status_of(int nl_err) {
   if (nl_err >= 0) return PLAT_OK;
@@ -87,20 +74,19 @@ struct Dump {
   bool bad = false;
 };
 
-void take_addr(nl_object *obj, void *arg) {
-  auto *d = static_cast<Dump<_IPADDRROW> *>(arg);
-  if (std::strcmp(nl_object_get_type(obj), "route/addr") != 0) return;
-  _IPADDRROW row{};
-  const int r = plat_linux_addr_row(reinterpret_cast<rtnl_addr *>(obj), &row);
-  if (r > 0) d->rows.push_back(row);
-  else if (r < 0) d->bad = true;
-}
-
-void take_route(nl_object *obj, void *arg) {
-  auto *d = static_cast<Dump<_IPROUTEROW> *>(arg);
-  if (std::strcmp(nl_object_get_type(obj), "route/route") != 0) return;
-  _IPROUTEROW row{};
-  const int r = plat_linux_route_row(reinterpret_cast<rtnl_route *>(obj), &row);
+// Keeps the row of one parsed object of a dump, or marks the dump bad.
+template <typename Row>
+void take(nl_object *obj, void *arg) {
+  auto *d = static_cast<Dump<Row> *>(arg);
+  Row row{};
+  int r = 0;
+  if constexpr (std::is_same_v<Row, _IPADDRROW>) {
+    if (std::strcmp(nl_object_get_type(obj), "route/addr") == 0)
+      r = plat_linux_addr_row(reinterpret_cast<rtnl_addr *>(obj), &row);
+  } else {
+    if (std::strcmp(nl_object_get_type(obj), "route/route") == 0)
+      r = plat_linux_route_row(reinterpret_cast<rtnl_route *>(obj), &row);
+  }
   if (r > 0) d->rows.push_back(row);
   else if (r < 0) d->bad = true;
 }
@@ -108,10 +94,7 @@ void take_route(nl_object *obj, void *arg) {
 template <typename Row>
 int on_dump_msg(nl_msg *msg, void *arg) {
   auto *d = static_cast<Dump<Row> *>(arg);
-  void (*take)(nl_object *, void *) = nullptr;
-  if constexpr (std::is_same_v<Row, _IPADDRROW>) take = take_addr;
-  else take = take_route;
-  if (nl_msg_parse(msg, take, d) < 0) d->bad = true;
+  if (nl_msg_parse(msg, take<Row>, d) < 0) d->bad = true;
   return NL_OK;
 }
 
@@ -147,8 +130,8 @@ Table *new_table(const std::vector<Row> &rows) {
   return t;
 }
 
-Route route_from_row(const _IPROUTEROW *row) {
-  Route r(rtnl_route_alloc());
+NlRoute route_from_row(const _IPROUTEROW *row) {
+  NlRoute r(rtnl_route_alloc());
   if (!r) return r;
   rtnl_route_set_family(r.get(), AF_INET);
   rtnl_route_set_table(r.get(), row->table);
@@ -164,7 +147,7 @@ Route route_from_row(const _IPROUTEROW *row) {
     if (!src || rtnl_route_set_pref_src(r.get(), src.get()) < 0) return nullptr;
   }
   if (row->ifindex != 0 || row->gateway != 0) {
-    Nexthop nh(rtnl_route_nh_alloc());
+    NlNexthop nh(rtnl_route_nh_alloc());
     if (!nh) return nullptr;
     if (row->ifindex != 0) rtnl_route_nh_set_ifindex(nh.get(), static_cast<int>(row->ifindex));
     if (row->gateway != 0) {
@@ -177,8 +160,8 @@ Route route_from_row(const _IPROUTEROW *row) {
   return r;
 }
 
-Neigh neigh_of(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
-  Neigh n(rtnl_neigh_alloc());
+NlNeigh neigh_of(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
+  NlNeigh n(rtnl_neigh_alloc());
   if (!n) return n;
   rtnl_neigh_set_family(n.get(), AF_INET);
   rtnl_neigh_set_ifindex(n.get(), static_cast<int>(ifindex));
@@ -278,7 +261,7 @@ uint32_t plat_get_route_table(_IPROUTETABLE **table, bool sort) {
 
 uint32_t plat_set_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
   NlSock sk = open_route_socket();
-  Neigh n = neigh_of(ifindex, ip, mac);
+  NlNeigh n = neigh_of(ifindex, ip, mac);
   if (!sk || !n) return PLAT_ERR_GEN_FAILURE;
   rtnl_neigh_set_state(n.get(), NUD_PERMANENT);
   return status_of(rtnl_neigh_add(sk.get(), n.get(), NLM_F_CREATE | NLM_F_REPLACE));
@@ -286,21 +269,21 @@ uint32_t plat_set_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
 
 uint32_t plat_delete_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
   NlSock sk = open_route_socket();
-  Neigh n = neigh_of(ifindex, ip, mac);
+  NlNeigh n = neigh_of(ifindex, ip, mac);
   if (!sk || !n) return PLAT_ERR_GEN_FAILURE;
   return status_of(rtnl_neigh_delete(sk.get(), n.get(), 0));
 }
 
 uint32_t plat_add_route(const _IPROUTEROW *row) {
   NlSock sk = open_route_socket();
-  Route r = route_from_row(row);
+  NlRoute r = route_from_row(row);
   if (!sk || !r) return PLAT_ERR_GEN_FAILURE;
   return status_of(rtnl_route_add(sk.get(), r.get(), NLM_F_CREATE | NLM_F_REPLACE));
 }
 
 uint32_t plat_delete_route(const _IPROUTEROW *row) {
   NlSock sk = open_route_socket();
-  Route r = route_from_row(row);
+  NlRoute r = route_from_row(row);
   if (!sk || !r) return PLAT_ERR_GEN_FAILURE;
   return status_of(rtnl_route_delete(sk.get(), r.get(), 0));
 }

@@ -23,17 +23,14 @@
 #include "dsapi.h"
 #include "iphelp.h"
 #include "lab.h"
+#include "sock_util.h"
 #include "tqsock.h"
 
 namespace {
 
 auto *const g_env = ::testing::AddGlobalTestEnvironment(new velatest::LabEnvironment(""));
 
-uint32_t ip4(const char *text) {
-  in_addr a{};
-  inet_pton(AF_INET, text, &a);
-  return a.s_addr;
-}
+using nettest::Ip4;
 
 std::string hex(const std::vector<uint8_t> &b) {
   std::string s;
@@ -189,8 +186,8 @@ TEST_F(NetLab, EachLocalAddressBroadcastsOnItsOwnLink) {
   ASSERT_EQ(ds_search(DS_BROADCAST, OnDevice), DS_OK);
   ASSERT_EQ(g_heard.devices.size(), 2u);
   for (const _DSNETINFO &d : g_heard.devices) {
-    if (d.ip == ip4("192.168.77.21")) EXPECT_EQ(d.local_ip, ip4("192.168.77.10"));
-    else EXPECT_EQ(d.local_ip, ip4("10.88.0.10"));
+    if (d.ip == Ip4("192.168.77.21")) EXPECT_EQ(d.local_ip, Ip4("192.168.77.10"));
+    else EXPECT_EQ(d.local_ip, Ip4("10.88.0.10"));
     EXPECT_EQ(d.flags & DS_DIRECT, 0);
   }
   // The limited broadcast of the socket bound to 192.168.77.10 leaves through
@@ -237,24 +234,15 @@ TEST_F(NetLab, LimitedBroadcastLeavesThroughTheBoundAddresssInterface) {
 
 TEST_F(NetLab, TakenPortOnTheFirstAddressMovesBothSocketsTo17412) {
   Load(Dev(1, "192.168.77.21") + Dev(2, "10.88.0.22"));
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(DS_LOCAL_PORT);
-  sa.sin_addr.s_addr = ip4("192.168.77.10");
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa), 0);
+  const int fd = nettest::BoundUdp(Ip4("192.168.77.10"), DS_LOCAL_PORT);
+  ASSERT_GE(fd, 0);
 
   _TQSOCKSET set;
   ASSERT_EQ(tqsock_open_set(&set, true), TQ_OK);
   ASSERT_EQ(set.count, 2);
-  for (int i = 0; i < 2; ++i) {
-    sockaddr_in got{};
-    socklen_t len = sizeof got;
-    getsockname(set.sock[i].fd, reinterpret_cast<sockaddr *>(&got), &len);
-    EXPECT_EQ(ntohs(got.sin_port), 17412);
-  }
-  EXPECT_EQ(set.sock[0].local_ip, ip4("192.168.77.10"));
-  EXPECT_EQ(set.sock[1].local_ip, ip4("10.88.0.10"));
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(nettest::BoundPort(set.sock[i].fd), 17412);
+  EXPECT_EQ(set.sock[0].local_ip, Ip4("192.168.77.10"));
+  EXPECT_EQ(set.sock[1].local_ip, Ip4("10.88.0.10"));
   tqsock_close_set(&set);
 
   ds_set_search_params(100, 1);
@@ -311,11 +299,11 @@ TEST_F(NetLab, DirectedSearchEndsAfterItsFirstDevice) {
   Load(Dev(1, "192.168.77.21") + Dev(2, "192.168.77.22"));
   ds_set_search_params(200, 5);
   const auto t0 = std::chrono::steady_clock::now();
-  ASSERT_EQ(ds_search(ip4("192.168.77.21"), OnDevice), DS_OK);
+  ASSERT_EQ(ds_search(Ip4("192.168.77.21"), OnDevice), DS_OK);
   EXPECT_LT(Ms(t0), 150.0);  // ended at the first reply, not after a pass
   ASSERT_EQ(g_heard.devices.size(), 1u);
   EXPECT_EQ(g_heard.nulls, 0);
-  EXPECT_EQ(g_heard.devices[0].ip, ip4("192.168.77.21"));
+  EXPECT_EQ(g_heard.devices[0].ip, Ip4("192.168.77.21"));
   EXPECT_EQ(g_heard.devices[0].flags & DS_DIRECT, DS_DIRECT);
   const auto log = lab_->SimLog('a');
   ASSERT_FALSE(log.empty());
@@ -324,7 +312,7 @@ TEST_F(NetLab, DirectedSearchEndsAfterItsFirstDevice) {
   // Nobody at the target: P passes, then a time-out.
   g_heard = Heard{};
   ds_set_search_params(80, 2);
-  EXPECT_EQ(ds_search(ip4("192.168.77.99"), OnDevice), DS_ERR_TIMEOUT);
+  EXPECT_EQ(ds_search(Ip4("192.168.77.99"), OnDevice), DS_ERR_TIMEOUT);
   EXPECT_EQ(g_heard.nulls, 2);
   EXPECT_TRUE(g_heard.devices.empty());
 }
@@ -372,7 +360,7 @@ TEST_F(NetLab, FaultyRepliesAreIgnoredAndTheWaitGoesOn) {
   ds_set_search_params(150, 1);
   ASSERT_EQ(ds_search(DS_BROADCAST, OnDevice), DS_OK);
   ASSERT_EQ(g_heard.devices.size(), 1u);
-  EXPECT_EQ(g_heard.devices[0].ip, ip4("192.168.77.36"));
+  EXPECT_EQ(g_heard.devices[0].ip, Ip4("192.168.77.36"));
   EXPECT_EQ(g_heard.events, (std::vector<int>{0, -1}));
 }
 
@@ -385,10 +373,10 @@ TEST_F(NetLab, DeviceAnsweringTwiceIsHeardOnceWithItsLaterAddresses) {
   ds_set_search_params(150, 1);
   ASSERT_EQ(ds_search(DS_BROADCAST, OnDevice), DS_OK);
   ASSERT_EQ(g_heard.devices.size(), 2u);
-  EXPECT_EQ(g_heard.devices[0].ip, ip4("192.168.77.21"));
+  EXPECT_EQ(g_heard.devices[0].ip, Ip4("192.168.77.21"));
   ASSERT_EQ(g_heard.first_at_pass_end.size(), 1u);
-  EXPECT_EQ(g_heard.first_at_pass_end[0].ip, ip4("10.88.0.21"));
-  EXPECT_EQ(g_heard.first_at_pass_end[0].local_ip, ip4("10.88.0.10"));
+  EXPECT_EQ(g_heard.first_at_pass_end[0].ip, Ip4("10.88.0.21"));
+  EXPECT_EQ(g_heard.first_at_pass_end[0].local_ip, Ip4("10.88.0.10"));
 }
 
 // ---- unicast requests -------------------------------------------------------
@@ -400,7 +388,7 @@ int CancelOnThird(int32_t, int32_t, int32_t, void *ctx) {
 TEST_F(NetLab, SilentDeviceGetsARequestsAboutTApart) {
   Load(Dev(1, "192.168.77.40", "no_unicast = 1"));
   _DSNETINFO dev{};
-  dev.ip = ip4("192.168.77.40");
+  dev.ip = Ip4("192.168.77.40");
   dev.flags = DS_DIRECT;
   const int32_t value = 0x1234;
   const _TQSETTINGS s{150, 3, nullptr, nullptr};
@@ -429,7 +417,7 @@ TEST_F(NetLab, SilentDeviceGetsARequestsAboutTApart) {
 TEST_F(NetLab, HandleToASilentDeviceTimesOutAfterFiveAttemptsOfOneSecond) {
   Load(Dev(1, "192.168.77.40", "no_unicast = 1"));
   _DSNETINFO dev{};
-  dev.ip = ip4("192.168.77.40");
+  dev.ip = Ip4("192.168.77.40");
   dev.flags = DS_DIRECT;
   int32_t h = -1;
   ASSERT_EQ(ds_open(&dev, &h), DS_OK);
@@ -450,7 +438,7 @@ TEST_F(NetLab, HandleToASilentDeviceTimesOutAfterFiveAttemptsOfOneSecond) {
 TEST_F(NetLab, ProgressCallbackReturningZeroCancelsTheRequest) {
   Load(Dev(1, "192.168.77.40", "no_unicast = 1"));
   _DSNETINFO dev{};
-  dev.ip = ip4("192.168.77.40");
+  dev.ip = Ip4("192.168.77.40");
   dev.flags = DS_DIRECT;
   int calls = 0;
   const _TQSETTINGS s{300, 3, CancelOnThird, &calls};
@@ -498,7 +486,7 @@ TEST_F(NetLab, HandlesCarrySetValueInfoAndIdentifyToTheDevice) {
   EXPECT_EQ(blank.apid, dev.apid);
   EXPECT_EQ(blank.hwid, dev.hwid);
   EXPECT_EQ(std::memcmp(blank.mac, dev.mac, 6), 0);
-  EXPECT_EQ(blank.reported_ip, ip4("192.168.77.21"));
+  EXPECT_EQ(blank.reported_ip, Ip4("192.168.77.21"));
   // ... and a record that contradicts it fails the request.
   blank.hwid ^= 1;
   EXPECT_EQ(tqsock_execute(DS_KIND_IDENTIFY, &blank, nullptr, nullptr, &s), TQ_ERR_MISMATCH);
@@ -513,7 +501,7 @@ TEST_F(NetLab, UnicastRequestsDoNotWaitForARunningSearch) {
   // Wait until the search has sent its first request, then ask the device.
   ASSERT_EQ(lab_->WaitSimLog('a', 1, 1000).size(), 1u);
   _DSNETINFO dev{};
-  dev.ip = ip4("192.168.77.21");
+  dev.ip = Ip4("192.168.77.21");
   dev.flags = DS_DIRECT;
   dev.apid = 0x0A0B0C01;
   dev.hwid = 0x0101;
@@ -546,8 +534,8 @@ TEST_F(HostTables, ForeignSubnetDeviceIsReachedThroughTheLinkThatHeardIt) {
   ASSERT_EQ(ds_search(DS_BROADCAST, OnDevice), DS_OK);
   ASSERT_EQ(g_heard.devices.size(), 1u);
   const _DSNETINFO dev = g_heard.devices[0];
-  ASSERT_EQ(dev.ip, ip4("172.31.9.5"));
-  ASSERT_EQ(dev.local_ip, ip4("192.168.77.10"));
+  ASSERT_EQ(dev.ip, Ip4("172.31.9.5"));
+  ASSERT_EQ(dev.local_ip, Ip4("192.168.77.10"));
   ASSERT_TRUE(TableLines("172.31.9.5").empty());
 
   // A second route to the device, added by hand, goes too.
@@ -575,8 +563,8 @@ TEST_F(HostTables, ForeignSubnetDeviceIsReachedThroughTheLinkThatHeardIt) {
 TEST_F(HostTables, LocalAddressOfNoInterfaceAddsNothingButTheRequestGoesOut) {
   Load(Dev(1, "192.168.77.21"));
   _DSNETINFO dev{};
-  dev.ip = ip4("192.168.77.21");
-  dev.local_ip = ip4("10.99.99.99");
+  dev.ip = Ip4("192.168.77.21");
+  dev.local_ip = Ip4("10.99.99.99");
   dev.apid = 0x0A0B0C01;
   dev.hwid = 0x0101;
   const uint8_t mac[6] = {2, 0, 0, 0, 0, 1};
@@ -620,16 +608,16 @@ TEST_F(HostTables, WithoutNetAdminTheTablesStayAndTheRequestSucceeds) {
 
 TEST_F(HostTables, RouteHelperChecksItsArgumentsAndDeletesEveryRouteToTheAddress) {
   // Next hop outside the subnet of the local address: nothing is added.
-  iphelp_add_host_route(ip4("172.31.9.5"), 0xFFFFFFFFu, ip4("10.88.0.10"), ip4("192.168.77.10"));
+  iphelp_add_host_route(Ip4("172.31.9.5"), 0xFFFFFFFFu, Ip4("10.88.0.10"), Ip4("192.168.77.10"));
   // Destination with bits outside the mask: nothing is added.
-  iphelp_add_host_route(ip4("172.31.9.5"), ip4("255.255.255.0"), ip4("192.168.77.10"), ip4("192.168.77.10"));
+  iphelp_add_host_route(Ip4("172.31.9.5"), Ip4("255.255.255.0"), Ip4("192.168.77.10"), Ip4("192.168.77.10"));
   EXPECT_TRUE(TableLines("172.31.9.5").empty());
   EXPECT_TRUE(TableLines("172.31.9.0/24").empty());
 
-  iphelp_add_host_route(ip4("172.31.9.5"), 0xFFFFFFFFu, ip4("192.168.77.10"), ip4("192.168.77.10"));
+  iphelp_add_host_route(Ip4("172.31.9.5"), 0xFFFFFFFFu, Ip4("192.168.77.10"), Ip4("192.168.77.10"));
   Host("ip route add 172.31.9.5/32 dev vela-b metric 7 && ip route add 172.31.9.0/24 dev vela-b");
   EXPECT_EQ(TableLines("172.31.9.5").size(), 2u);
-  iphelp_delete_routes(ip4("172.31.9.5"));
+  iphelp_delete_routes(Ip4("172.31.9.5"));
   EXPECT_TRUE(TableLines("172.31.9.5").empty());
   EXPECT_EQ(TableLines("172.31.9.0/24").size(), 1u);  // another destination stays
 }

@@ -21,6 +21,7 @@
 #include "iphelp.h"
 #include "lab.h"
 #include "netns_guard.h"
+#include "sock_util.h"
 #include "tqsock.h"
 
 namespace {
@@ -37,11 +38,7 @@ bool g_private_ns = false;  // main entered a private network namespace
     }                                                                             \
   } while (0)
 
-uint32_t ip4(const char *text) {
-  in_addr a{};
-  inet_pton(AF_INET, text, &a);
-  return a.s_addr;
-}
+using nettest::Ip4;
 
 _DSNETINFO device(uint8_t last, uint32_t ip = 0) {
   _DSNETINFO d{};
@@ -152,7 +149,7 @@ int CancelAtOnce(int32_t kind, int32_t a1, int32_t a2, void *ctx) {
 TEST_F(HandleTable, ReopenedSlotKeepsItsProgressCallback) {
   NEED_PRIVATE_NS();
   // A device on this namespace's loopback, heard directly: no table changes.
-  _DSNETINFO d = device(1, ip4("127.0.0.1"));
+  _DSNETINFO d = device(1, Ip4("127.0.0.1"));
   d.flags = DS_DIRECT;
   int32_t h = -1;
   for (int i = 0; i < 8; ++i) ASSERT_EQ(ds_open(&d, &h), DS_OK);
@@ -231,14 +228,14 @@ TEST_F(SearchDatagram, IgnoresWhatIsNoAcceptableReply) {
   std::vector<uint8_t> short_reply = reply(1, 0);
   short_reply.resize(16);
   for (const auto *b : {&bad_status, &bad_reserved, &bad_command, &request, &short_reply})
-    EXPECT_EQ(Feed(*b, ip4("192.168.77.21")), TQ_SEARCH_GO_ON);
+    EXPECT_EQ(Feed(*b, Ip4("192.168.77.21")), TQ_SEARCH_GO_ON);
   EXPECT_EQ(tqsock_search_datagram(&st_, nullptr, 0, 0, 0), TQ_SEARCH_GO_ON);
   EXPECT_EQ(st_.count, 0);
   EXPECT_FALSE(st_.new_device);
   // The length field is not looked at.
   std::vector<uint8_t> odd_length = reply(1, 0);
   odd_length[2] = 0xFF;
-  EXPECT_EQ(Feed(odd_length, ip4("192.168.77.21")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(odd_length, Ip4("192.168.77.21")), TQ_SEARCH_GO_ON);
   EXPECT_EQ(st_.count, 1);
 }
 
@@ -246,28 +243,28 @@ TEST_F(SearchDatagram, RepeatedDeviceTakesTheLaterAddresses) {
   static int calls;
   calls = 0;
   Begin(false, [](_DSNETINFO *) { return ++calls, 1; });
-  EXPECT_EQ(Feed(reply(1, ip4("172.16.0.1")), ip4("192.168.77.21"), ip4("192.168.77.10")), TQ_SEARCH_GO_ON);
-  EXPECT_EQ(Feed(reply(1, ip4("172.16.0.2")), ip4("10.88.0.22"), ip4("10.88.0.10")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(reply(1, Ip4("172.16.0.1")), Ip4("192.168.77.21"), Ip4("192.168.77.10")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(reply(1, Ip4("172.16.0.2")), Ip4("10.88.0.22"), Ip4("10.88.0.10")), TQ_SEARCH_GO_ON);
   EXPECT_EQ(calls, 1);
   ASSERT_EQ(st_.count, 1);
-  EXPECT_EQ(st_.dev[0]->ip, ip4("10.88.0.22"));
-  EXPECT_EQ(st_.dev[0]->local_ip, ip4("10.88.0.10"));
-  EXPECT_EQ(st_.dev[0]->reported_ip, ip4("172.16.0.2"));
+  EXPECT_EQ(st_.dev[0]->ip, Ip4("10.88.0.22"));
+  EXPECT_EQ(st_.dev[0]->local_ip, Ip4("10.88.0.10"));
+  EXPECT_EQ(st_.dev[0]->reported_ip, Ip4("172.16.0.2"));
   EXPECT_EQ(st_.dev[0]->flags & DS_DIRECT, 0);
 }
 
 TEST_F(SearchDatagram, SameMacWithOtherHwidIsAnotherDevice) {
   Begin(false);
-  Feed(reply(1, 0, 0x0102), ip4("192.168.77.21"));
-  Feed(reply(1, 0, 0x0103), ip4("192.168.77.21"));
+  Feed(reply(1, 0, 0x0102), Ip4("192.168.77.21"));
+  Feed(reply(1, 0, 0x0103), Ip4("192.168.77.21"));
   EXPECT_EQ(st_.count, 2);
 }
 
 TEST_F(SearchDatagram, ZeroSourceAddressTakesTheReportedOne) {
   Begin(true);
-  EXPECT_EQ(Feed(reply(1, ip4("172.31.9.5")), 0), TQ_OK);  // directed: done at first device
+  EXPECT_EQ(Feed(reply(1, Ip4("172.31.9.5")), 0), TQ_OK);  // directed: done at first device
   ASSERT_EQ(st_.count, 1);
-  EXPECT_EQ(st_.dev[0]->ip, ip4("172.31.9.5"));
+  EXPECT_EQ(st_.dev[0]->ip, Ip4("172.31.9.5"));
   EXPECT_EQ(st_.dev[0]->flags & DS_DIRECT, DS_DIRECT);
 }
 
@@ -276,57 +273,46 @@ TEST_F(SearchDatagram, The128thDeviceCompletesTheSearch) {
   for (int i = 0; i < TQ_MAX_DEVICES - 1; ++i) {
     std::vector<uint8_t> r = reply(static_cast<uint8_t>(i), 0);
     r[18] = static_cast<uint8_t>(i >> 8);
-    ASSERT_EQ(Feed(r, ip4("192.168.77.21")), TQ_SEARCH_GO_ON);
+    ASSERT_EQ(Feed(r, Ip4("192.168.77.21")), TQ_SEARCH_GO_ON);
   }
-  EXPECT_EQ(Feed(reply(200, 0, 0x7777), ip4("192.168.77.21")), TQ_OK);
+  EXPECT_EQ(Feed(reply(200, 0, 0x7777), Ip4("192.168.77.21")), TQ_OK);
   EXPECT_EQ(st_.count, TQ_MAX_DEVICES);
   // Whatever arrives afterwards is not kept.
-  EXPECT_EQ(Feed(reply(201, 0, 0x7777), ip4("192.168.77.21")), TQ_OK);
+  EXPECT_EQ(Feed(reply(201, 0, 0x7777), Ip4("192.168.77.21")), TQ_OK);
   EXPECT_EQ(st_.count, TQ_MAX_DEVICES);
 }
 
 TEST_F(SearchDatagram, RefusedDeviceIsDiscardedAndCancels) {
   Begin(false, Refuse);
-  EXPECT_EQ(Feed(reply(1, 0), ip4("192.168.77.21")), TQ_ERR_CANCELLED);
+  EXPECT_EQ(Feed(reply(1, 0), Ip4("192.168.77.21")), TQ_ERR_CANCELLED);
   EXPECT_EQ(st_.count, 0);
 }
 
 // ---- interface lookup and kernel rows ------------------------------------
 
 TEST(FindInterface, FirstRowWithTheAddressWins) {
-  _IPADDRROW rows[3] = {{ip4("10.0.0.1"), ip4("255.0.0.0"), 7},
-                        {ip4("192.168.1.10"), ip4("255.255.255.0"), 3},
-                        {ip4("192.168.1.10"), ip4("255.255.0.0"), 9}};
+  _IPADDRROW rows[3] = {{Ip4("10.0.0.1"), Ip4("255.0.0.0"), 7},
+                        {Ip4("192.168.1.10"), Ip4("255.255.255.0"), 3},
+                        {Ip4("192.168.1.10"), Ip4("255.255.0.0"), 9}};
   _IPADDRTABLE table{3, rows};
   uint32_t ifindex = 0;
   uint32_t mask = 0;
-  ASSERT_TRUE(iphelp_find_interface(&table, ip4("192.168.1.10"), &ifindex, &mask));
+  ASSERT_TRUE(iphelp_find_interface(&table, Ip4("192.168.1.10"), &ifindex, &mask));
   EXPECT_EQ(ifindex, 3u);
-  EXPECT_EQ(mask, ip4("255.255.255.0"));
-  EXPECT_FALSE(iphelp_find_interface(&table, ip4("192.168.1.11"), &ifindex, &mask));
+  EXPECT_EQ(mask, Ip4("255.255.255.0"));
+  EXPECT_FALSE(iphelp_find_interface(&table, Ip4("192.168.1.11"), &ifindex, &mask));
   EXPECT_FALSE(iphelp_find_interface(&table, DS_BROADCAST, &ifindex, &mask));
-  EXPECT_FALSE(iphelp_find_interface(nullptr, ip4("10.0.0.1"), &ifindex, &mask));
+  EXPECT_FALSE(iphelp_find_interface(nullptr, Ip4("10.0.0.1"), &ifindex, &mask));
 }
 
 // ---- sockets, inside the private namespace -------------------------------
-
-// A UDP socket bound to 127.0.0.1:port, standing in for one of a set.
-int bound_socket(uint16_t port) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(port);
-  sa.sin_addr.s_addr = ip4("127.0.0.1");
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) return -1;
-  return fd;
-}
 
 void send_to(uint16_t port, const std::vector<uint8_t> &data) {
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(port);
-  sa.sin_addr.s_addr = ip4("127.0.0.1");
+  sa.sin_addr.s_addr = Ip4("127.0.0.1");
   ASSERT_EQ(sendto(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&sa), sizeof sa),
             static_cast<ssize_t>(data.size()));
   close(fd);
@@ -337,8 +323,8 @@ class SocketSet : public ::testing::Test {
   void SetUp() override {
     NEED_PRIVATE_NS();
     set_.count = 2;
-    set_.sock[0] = {bound_socket(40001), 0x01010101};
-    set_.sock[1] = {bound_socket(40002), 0x02020202};
+    set_.sock[0] = {nettest::BoundUdp(Ip4("127.0.0.1"), 40001), 0x01010101};
+    set_.sock[1] = {nettest::BoundUdp(Ip4("127.0.0.1"), 40002), 0x02020202};
     ASSERT_GE(set_.sock[0].fd, 0);
     ASSERT_GE(set_.sock[1].fd, 0);
   }
@@ -361,7 +347,7 @@ TEST_F(SocketSet, PollTakesTheFirstReadableSocketAndCapsTheCopy) {
   EXPECT_EQ(len, 24u);  // cut to the capacity
   EXPECT_EQ(buf[0], 0xCD);
   EXPECT_EQ(local, 0x01010101u);
-  EXPECT_EQ(src, ip4("127.0.0.1"));
+  EXPECT_EQ(src, Ip4("127.0.0.1"));
   ASSERT_EQ(tqsock_poll(&set_, buf, sizeof buf, &len, &src, &port, &local), TQ_OK);
   EXPECT_EQ(len, 30u);
   EXPECT_EQ(local, 0x02020202u);
@@ -424,8 +410,8 @@ TEST_F(SocketSet, CancelledProgressEndsTheWaitBeforeThePoll) {
 TEST_F(SocketSet, SendOnAnEmptySetFails) {
   _TQSOCKSET empty{};
   const uint8_t data[8] = {};
-  EXPECT_EQ(tqsock_send(&empty, ip4("127.0.0.1"), 4800, data, sizeof data), TQ_ERR_SOCKET);
-  EXPECT_EQ(tqsock_send(&set_, ip4("127.0.0.1"), 4800, data, sizeof data), TQ_OK);
+  EXPECT_EQ(tqsock_send(&empty, Ip4("127.0.0.1"), 4800, data, sizeof data), TQ_ERR_SOCKET);
+  EXPECT_EQ(tqsock_send(&set_, Ip4("127.0.0.1"), 4800, data, sizeof data), TQ_OK);
 }
 
 // With no local address, ds_init fails and every search ends with a socket
@@ -476,7 +462,7 @@ int PrivateSearch::passes = 0;
 
 TEST_F(PrivateSearch, SettingsKeepTheirValueWhenNegative) {
   EXPECT_EQ(tqsock_local_count(), 1);
-  EXPECT_EQ(tqsock_local_address(0), ip4("10.77.1.1"));
+  EXPECT_EQ(tqsock_local_address(0), Ip4("10.77.1.1"));
   EXPECT_EQ(tqsock_local_address(1), DS_BROADCAST);
   EXPECT_EQ(tqsock_local_address(-1), DS_BROADCAST);
 
@@ -502,25 +488,18 @@ TEST_F(PrivateSearch, SettingsKeepTheirValueWhenNegative) {
   // A directed search nobody answers times out after its passes.
   ds_set_search_params(30, 2);
   passes = 0;
-  EXPECT_EQ(ds_search(ip4("10.77.1.99"), CountPasses), DS_ERR_TIMEOUT);
+  EXPECT_EQ(ds_search(Ip4("10.77.1.99"), CountPasses), DS_ERR_TIMEOUT);
   EXPECT_EQ(passes, 2);
 }
 
 TEST_F(PrivateSearch, PortTakenOnTheAddressMovesTheSetUp) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(DS_LOCAL_PORT);
-  sa.sin_addr.s_addr = ip4("10.77.1.1");
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa), 0);
+  const int fd = nettest::BoundUdp(Ip4("10.77.1.1"), DS_LOCAL_PORT);
+  ASSERT_GE(fd, 0);
   _TQSOCKSET set;
   ASSERT_EQ(tqsock_open_set(&set, true), TQ_OK);
   ASSERT_EQ(set.count, 1);
-  sockaddr_in got{};
-  socklen_t len = sizeof got;
-  getsockname(set.sock[0].fd, reinterpret_cast<sockaddr *>(&got), &len);
-  EXPECT_EQ(ntohs(got.sin_port), DS_LOCAL_PORT + DS_LOCAL_PORT_STEP);
-  EXPECT_EQ(set.sock[0].local_ip, ip4("10.77.1.1"));
+  EXPECT_EQ(nettest::BoundPort(set.sock[0].fd), DS_LOCAL_PORT + DS_LOCAL_PORT_STEP);
+  EXPECT_EQ(set.sock[0].local_ip, Ip4("10.77.1.1"));
   tqsock_close_set(&set);
   close(fd);
 }

@@ -10,18 +10,11 @@
 
 #include <memory>
 
+#include "nl_hold.h"
 #include "platform_linux_rows.h"
+#include "sock_util.h"
 
 namespace {
-
-template <auto Release>
-struct Releaser {
-  template <typename T>
-  void operator()(T *p) const { Release(p); }
-};
-using Addr = std::unique_ptr<rtnl_addr, Releaser<rtnl_addr_put>>;
-using Route = std::unique_ptr<rtnl_route, Releaser<rtnl_route_put>>;
-using NlAddr = std::unique_ptr<nl_addr, Releaser<nl_addr_put>>;
 
 NlAddr Parse(const char *text, int family) {
   nl_addr *a = nullptr;
@@ -29,14 +22,10 @@ NlAddr Parse(const char *text, int family) {
   return NlAddr(a);
 }
 
-uint32_t ip4(const char *text) {
-  in_addr a{};
-  inet_pton(AF_INET, text, &a);
-  return a.s_addr;
-}
+using nettest::Ip4;
 
-Addr MakeAddr(const char *local, int family, int plen, int ifindex) {
-  Addr a(rtnl_addr_alloc());
+NlRtAddr MakeAddr(const char *local, int family, int plen, int ifindex) {
+  NlRtAddr a(rtnl_addr_alloc());
   if (local) {
     NlAddr l = Parse(local, AF_UNSPEC);
     rtnl_addr_set_local(a.get(), l.get());
@@ -50,8 +39,8 @@ Addr MakeAddr(const char *local, int family, int plen, int ifindex) {
 TEST(PlatformRows, AddressRowsAreReadOrRefused) {
   _IPADDRROW row{};
   EXPECT_EQ(plat_linux_addr_row(MakeAddr("192.168.77.10", AF_INET, 24, 3).get(), &row), 1);
-  EXPECT_EQ(row.addr, ip4("192.168.77.10"));
-  EXPECT_EQ(row.mask, ip4("255.255.255.0"));
+  EXPECT_EQ(row.addr, Ip4("192.168.77.10"));
+  EXPECT_EQ(row.mask, Ip4("255.255.255.0"));
   EXPECT_EQ(row.ifindex, 3u);
   EXPECT_EQ(plat_linux_addr_row(MakeAddr("10.1.2.3", AF_INET, 0, 1).get(), &row), 1);
   EXPECT_EQ(row.mask, 0u);
@@ -65,8 +54,8 @@ TEST(PlatformRows, AddressRowsAreReadOrRefused) {
   EXPECT_EQ(plat_linux_addr_row(MakeAddr("10.1.2.3", AF_INET, 24, 0).get(), &row), -1);
 }
 
-Route MakeRoute(const char *dst, int plen, uint32_t table = RT_TABLE_MAIN) {
-  Route r(rtnl_route_alloc());
+NlRoute MakeRoute(const char *dst, int plen, uint32_t table = RT_TABLE_MAIN) {
+  NlRoute r(rtnl_route_alloc());
   if (dst) {
     NlAddr d = Parse(dst, AF_UNSPEC);
     nl_addr_set_prefixlen(d.get(), plen);
@@ -90,27 +79,27 @@ void AddNexthop(rtnl_route *r, int ifindex, const char *gateway) {
 
 TEST(PlatformRows, RouteRowsAreReadOrRefused) {
   _IPROUTEROW row{};
-  Route r = MakeRoute("172.31.9.5", 32);
+  NlRoute r = MakeRoute("172.31.9.5", 32);
   AddNexthop(r.get(), 4, "192.168.77.1");
   ASSERT_EQ(plat_linux_route_row(r.get(), &row), 1);
-  EXPECT_EQ(row.dest, ip4("172.31.9.5"));
+  EXPECT_EQ(row.dest, Ip4("172.31.9.5"));
   EXPECT_EQ(row.dst_len, 32);
   EXPECT_EQ(row.mask, 0xFFFFFFFFu);
   EXPECT_EQ(row.metric, 20u);
   EXPECT_EQ(row.ifindex, 4u);
-  EXPECT_EQ(row.gateway, ip4("192.168.77.1"));
+  EXPECT_EQ(row.gateway, Ip4("192.168.77.1"));
   EXPECT_EQ(row.table, static_cast<uint32_t>(RT_TABLE_MAIN));
 
   // A multipath route is handed back without next hops.
-  Route multi = MakeRoute("10.0.0.0", 8);
+  NlRoute multi = MakeRoute("10.0.0.0", 8);
   AddNexthop(multi.get(), 4, nullptr);
   AddNexthop(multi.get(), 5, nullptr);
   ASSERT_EQ(plat_linux_route_row(multi.get(), &row), 1);
   EXPECT_EQ(row.ifindex, 0u);
-  EXPECT_EQ(row.mask, ip4("255.0.0.0"));
+  EXPECT_EQ(row.mask, Ip4("255.0.0.0"));
 
   // The default route comes with an empty destination.
-  Route def(rtnl_route_alloc());
+  NlRoute def(rtnl_route_alloc());
   NlAddr empty(nl_addr_alloc(0));
   nl_addr_set_family(empty.get(), AF_INET);
   rtnl_route_set_dst(def.get(), empty.get());
@@ -124,7 +113,7 @@ TEST(PlatformRows, RouteRowsAreReadOrRefused) {
   EXPECT_EQ(plat_linux_route_row(MakeRoute(nullptr, 0).get(), &row), -1);
   EXPECT_EQ(plat_linux_route_row(MakeRoute("fe80::", 64).get(), &row), -1);
   EXPECT_EQ(plat_linux_route_row(MakeRoute("10.0.0.0", 40).get(), &row), -1);
-  Route bad_gw = MakeRoute("172.31.9.5", 32);
+  NlRoute bad_gw = MakeRoute("172.31.9.5", 32);
   AddNexthop(bad_gw.get(), 4, "fe80::1");
   EXPECT_EQ(plat_linux_route_row(bad_gw.get(), &row), -1);
 }
