@@ -204,7 +204,7 @@ TEST_F(NetLab, EachLocalAddressBroadcastsOnItsOwnLink) {
   EXPECT_EQ(hex(a[0].bytes), "0100000800000000");
 }
 
-TEST_F(NetLab, LimitedBroadcastLeavesThroughTheBoundAddresssInterface) {
+TEST_F(NetLab, LimitedBroadcastLeavesThroughTheBoundAddressInterface) {
   Load(Dev(1, "192.168.77.21") + Dev(2, "10.88.0.22"));
   // One socket at a time: what each link's simulator hears shows the link
   // the datagram left by.  No device option, no SO_BINDTODEVICE: the kernel
