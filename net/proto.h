@@ -9,7 +9,8 @@
 // UDP port every device listens on.
 constexpr uint16_t DS_DEVICE_PORT = 4800;
 // First local port of an operation's sockets, the step after a failed bind,
-// and the last port after which a socket is given up (13316 + 4096 * 11).
+// and the limit: a failed bind on a port above it gives that socket up, so
+// the last port tried is 62468 (13316 + 4096 * 12).
 constexpr uint16_t DS_LOCAL_PORT = 13316;
 constexpr uint16_t DS_LOCAL_PORT_STEP = 4096;
 constexpr uint16_t DS_LOCAL_PORT_LIMIT = 61440;
