@@ -3,12 +3,16 @@
 // address and fault behaviour, and the simulator's log of what it received.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "arp_watch.h"
 #include "lab.h"
 #include "proto.h"
 #include "udp_client.h"
@@ -111,6 +115,13 @@ std::vector<uint8_t> SearchRequest(const std::vector<_DSNETINFO> &heard) {
   return buf;
 }
 
+std::vector<uint8_t> IdentifyRequest() {
+  std::vector<uint8_t> buf(DS_IDENTIFY_REQ_SIZE);
+  const int n = dsproto_build_identify(buf.data(), buf.size());
+  buf.resize(n > 0 ? n : 0);
+  return buf;
+}
+
 std::vector<Received> From(const std::vector<Received> &all, const std::string &ip) {
   std::vector<Received> out;
   for (const Received &r : all)
@@ -136,6 +147,34 @@ class SimLab : public ::testing::Test {
     ASSERT_TRUE(lab().ok()) << lab().error();
   }
   static velatest::Lab &lab() { return velatest::LabEnvironment::lab(); }
+
+  // Runs shell in the host namespace and returns its output; the command
+  // must succeed.
+  static std::string Host(const std::string &shell) {
+    std::string out;
+    EXPECT_EQ(lab().RunInHost(shell, &out), 0) << shell;
+    return out;
+  }
+
+  static std::string DevNs(char link) { return "vela-" + lab().name() + "-" + link; }
+
+  // MAC of vela-dev, the device namespace's end of a link.
+  static std::string LinkMac(char link) {
+    std::istringstream in(Host("ip -n " + DevNs(link) + " -br link show dev vela-dev"));
+    std::string name, state, mac;
+    in >> name >> state >> mac;
+    return mac;
+  }
+
+  // "name mac flags" of every macvlan of a device namespace, sorted.
+  static std::vector<std::string> Macvlans(char link) {
+    std::istringstream in(Host("ip -n " + DevNs(link) + " -br link show type macvlan"));
+    std::vector<std::string> out;
+    for (std::string name, state, mac, flags; in >> name >> state >> mac >> flags;)
+      out.push_back(name.substr(0, name.find('@')) + " " + mac + " " + state + " " + flags);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
 };
 
 TEST_F(SimLab, BroadcastFromEachLocalAddressIsAnsweredByThatLinksDevicesFromTheirOwnAddresses) {
@@ -164,6 +203,127 @@ TEST_F(SimLab, BroadcastFromEachLocalAddressIsAnsweredByThatLinksDevicesFromThei
   ASSERT_EQ(on_b.size(), 2u);
   EXPECT_EQ(From(on_b, "10.88.0.21").size(), 1u);
   EXPECT_EQ(From(on_b, "172.31.9.6").size(), 1u);
+}
+
+// ---- frames to a device's own MAC: one macvlan per device MAC ------------
+
+TEST_F(SimLab, EachDistinctDeviceMacOfALinkHasAMacvlanWithoutArp) {
+  const std::vector<std::string> a = Macvlans('a');
+  std::vector<std::string> want;
+  for (const char *mac : {"01", "02", "03", "04", "05", "06", "07", "08", "09", "0a", "0b", "0c", "41", "42", "f1"})
+    want.push_back(std::string("vm0200000000") + mac + " 02:00:00:00:00:" + mac + " UP <BROADCAST,MULTICAST,NOARP,UP,LOWER_UP>");
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(a, want);
+  EXPECT_EQ(Macvlans('b'), (std::vector<std::string>{
+                               "vm0200000000b1 02:00:00:00:00:b1 UP <BROADCAST,MULTICAST,NOARP,UP,LOWER_UP>",
+                               "vm0200000000b2 02:00:00:00:00:b2 UP <BROADCAST,MULTICAST,NOARP,UP,LOWER_UP>"}));
+  const std::string rp = Host("ip netns exec " + DevNs('a') + " sysctl -n net.ipv4.conf.vm0200000000f1.rp_filter "
+                              "net.ipv4.conf.all.rp_filter net.ipv4.conf.default.rp_filter");
+  EXPECT_EQ(rp, "0\n0\n0\n");
+}
+
+TEST_F(SimLab, ReloadAddsMacvlansForNewMacsAndRemovesThoseOfDevicesGone) {
+  // A shared MAC gets one macvlan; a device without MAC, one with a group
+  // MAC and one with vela-dev's own MAC need none.
+  const std::string own = LinkMac('a');
+  lab().LoadSim(velatest::Lab::WriteTempIni(
+      "[x]\nip = 192.168.77.50\nmac = 02:00:00:00:00:f1\n[y]\nip = 192.168.77.51\nmac = 02:00:00:00:00:f1\n"
+      "[z]\nip = 192.168.77.52\nmac = 02:00:00:00:0a:01\n[nomac]\nip = 192.168.77.53\n"
+      "[group]\nip = 192.168.77.54\nmac = 03:00:00:00:00:01\n[own]\nip = 192.168.77.55\nmac = " + own + "\n"));
+  ASSERT_TRUE(lab().ok()) << lab().error();
+  EXPECT_EQ(Macvlans('a'), (std::vector<std::string>{
+                               "vm0200000000f1 02:00:00:00:00:f1 UP <BROADCAST,MULTICAST,NOARP,UP,LOWER_UP>",
+                               "vm020000000a01 02:00:00:00:0a:01 UP <BROADCAST,MULTICAST,NOARP,UP,LOWER_UP>"}));
+  EXPECT_TRUE(Macvlans('b').empty());
+  // Every device still answers a broadcast once.
+  const std::vector<Received> got = AskA("255.255.255.255", SearchRequest({}));
+  EXPECT_EQ(got.size(), 6u);
+  for (int i = 50; i <= 55; ++i) EXPECT_EQ(From(got, "192.168.77." + std::to_string(i)).size(), 1u) << i;
+}
+
+TEST_F(SimLab, UnicastToAForeignDevicesOwnMacReachesTheSimulator) {
+  // What a finder does for a device heard by broadcast on a subnet no
+  // interface serves: a permanent neighbour entry with the device's MAC and
+  // a host route through the link that heard it.
+  Host("ip neigh replace 172.31.9.5 lladdr 02:00:00:00:00:f1 dev vela-a nud permanent && "
+       "ip route add 172.31.9.5/32 dev vela-a src 192.168.77.10 scope link");
+  const std::vector<uint8_t> identify = IdentifyRequest();
+  ASSERT_EQ(identify.size(), 8u);
+  const std::vector<Received> got = AskA("172.31.9.5", identify);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(IpText(got[0].src_ip), "172.31.9.5");
+  _DSNETINFO rec{};
+  EXPECT_EQ(dsproto_check_identify(got[0].bytes.data(), got[0].bytes.size(), &rec), 1);
+  EXPECT_EQ(Hex(rec.mac, DS_MAC_SIZE), "0200000000f1");
+
+  const _DSNETINFO far = Identity(0, 0, "0200000000f1");
+  uint8_t set[DS_SET_VALUE_REQ_SIZE];
+  ASSERT_EQ(dsproto_build_set_value(set, sizeof set, &far, 0x0102), 22);
+  const std::vector<Received> set_reply = AskA("172.31.9.5", {set, set + sizeof set});
+  ASSERT_EQ(set_reply.size(), 1u);
+  EXPECT_TRUE(dsproto_accept_reply(set_reply[0].bytes.data(), set_reply[0].bytes.size(), DS_KIND_SET_VALUE, 0));
+
+  // The same entry with a MAC no device has: the frame is not taken in, so
+  // the answer above came by the device's own MAC.
+  Host("ip neigh replace 172.31.9.5 lladdr 02:00:00:00:00:ee dev vela-a nud permanent");
+  EXPECT_TRUE(AskA("172.31.9.5", identify).empty());
+
+  const std::vector<velatest::SimDatagram> log = lab().WaitSimLog('a', 2, 1000);
+  ASSERT_EQ(log.size(), 2u);
+  for (const auto &d : log) {
+    EXPECT_EQ(d.src, "192.168.77.10:13316");
+    EXPECT_EQ(d.dst, "172.31.9.5:4800");
+  }
+  EXPECT_EQ(Hex(log[0].bytes), "0100000800000000");
+  EXPECT_EQ(log[1].bytes.size(), 22u);
+  Host("ip route del 172.31.9.5/32 dev vela-a && ip neigh del 172.31.9.5 dev vela-a");
+}
+
+TEST_F(SimLab, BroadcastsAreLoggedAndAnsweredOnceThoughEveryMacvlanGetsACopy) {
+  // The limited and the link's directed broadcast, and a broadcast large
+  // enough to travel in fragments.
+  const std::vector<uint8_t> req = SearchRequest({});
+  std::vector<uint8_t> big = SearchRequest({});
+  big.resize(4000, 0);
+  UdpClient client("192.168.77.10", kLocalPort);
+  ASSERT_TRUE(client.ok()) << client.error();
+  std::vector<std::vector<Received>> got;
+  for (const char *to : {"255.255.255.255", "192.168.77.255"}) {
+    ASSERT_TRUE(client.Send(to, DS_DEVICE_PORT, req));
+    got.push_back(client.Collect(kWindowMs));
+  }
+  ASSERT_TRUE(client.Send("255.255.255.255", DS_DEVICE_PORT, big));
+  client.Collect(kWindowMs);
+
+  for (const std::vector<Received> &g : got) {
+    EXPECT_EQ(From(g, "192.168.77.21").size(), 1u);
+    EXPECT_EQ(From(g, "172.31.9.5").size(), 1u);
+    EXPECT_EQ(From(g, "192.168.77.28").size(), 2u);  // twice
+    EXPECT_EQ(g.size(), 15u);
+  }
+  lab().WaitSimLog('a', 3, 1000);
+  usleep(100 * 1000);  // time for a late copy to be logged too
+  const std::vector<velatest::SimDatagram> log = lab().SimLog('a');
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].dst, "255.255.255.255:4800");
+  EXPECT_EQ(log[1].dst, "192.168.77.255:4800");
+  EXPECT_EQ(log[2].dst, "255.255.255.255:4800");
+  EXPECT_EQ(log[2].bytes, big);
+  EXPECT_TRUE(lab().SimLog('b').empty());
+}
+
+TEST_F(SimLab, OrdinaryArpForADeviceAddressHasOneReplyFromTheLink) {
+  ArpWatch watch("vela-a");
+  ASSERT_TRUE(watch.ok()) << watch.error();
+  Host("ip neigh flush dev vela-a");
+  watch.Replies(0);  // whatever came before
+  ASSERT_EQ(AskA("192.168.77.21", IdentifyRequest()).size(), 1u);
+  const std::vector<ArpReply> replies = watch.Replies(100);
+  // The macvlans (with the devices' MACs) keep quiet; vela-dev answers.
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(IpText(replies[0].sender_ip), "192.168.77.21");
+  EXPECT_EQ(replies[0].sender_mac, LinkMac('a'));
+  EXPECT_NE(Host("ip neigh show 192.168.77.21 dev vela-a").find("lladdr " + LinkMac('a')), std::string::npos);
 }
 
 TEST_F(SimLab, SearchReplyCarriesTheIdentityInWireByteOrder) {
@@ -251,9 +411,9 @@ TEST_F(SimLab, DelayedDeviceAnswersAfterItsDelay) {
 }
 
 TEST_F(SimLab, DirectedSearchAndIdentifyReachOnlyTheAddressedDevice) {
-  uint8_t identify[DS_IDENTIFY_REQ_SIZE];
-  ASSERT_EQ(dsproto_build_identify(identify, sizeof identify), 8);
-  const std::vector<Received> got = AskA("192.168.77.21", {identify, identify + sizeof identify});
+  const std::vector<uint8_t> identify = IdentifyRequest();
+  ASSERT_EQ(identify.size(), 8u);
+  const std::vector<Received> got = AskA("192.168.77.21", identify);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(IpText(got[0].src_ip), "192.168.77.21");
   _DSNETINFO rec{};
@@ -398,6 +558,17 @@ TEST_F(SimLab, DeviceWhoseAddressIsNotLocalIsReportedAndSkipped) {
                   &out);
   EXPECT_NE(out.find("[away] address 192.168.77.21 is not local here; device skipped"), std::string::npos) << out;
   EXPECT_NE(out.find("playing 1 device(s)"), std::string::npos) << out;
+}
+
+TEST_F(SimLab, UnknownReceiveInterfaceIsAnErrorWithExitCode2) {
+  const std::string ini = velatest::Lab::WriteTempIni("[d]\nip = 192.168.77.10\n");
+  std::string out;
+  EXPECT_EQ(lab().RunInHost("\"" VELA_SIM_FOR_TESTS "\" --config " + ini +
+                                " --iface vela-nosuch --log /dev/null 2>&1; echo rc=$?",
+                            &out),
+            0);
+  EXPECT_NE(out.find("no interface 'vela-nosuch' here"), std::string::npos) << out;
+  EXPECT_NE(out.find("rc=2"), std::string::npos) << out;
 }
 
 TEST_F(SimLab, MalformedDeviceFileIsAClearErrorWithExitCode2) {

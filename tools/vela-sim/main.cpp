@@ -2,6 +2,7 @@
 // namespace it runs in.  It refuses to run anywhere but in a lab namespace
 // (see scripts/lab): its replies must never reach a real network.
 #include <arpa/inet.h>
+#include <net/if.h>
 
 #include <cstdio>
 #include <cstring>
@@ -20,12 +21,15 @@ constexpr int kExitUnsafe = 3;  // not inside a namespace of our own
 
 void usage() {
   std::fprintf(stderr,
-               "usage: vela-sim --config FILE --log FILE [--link a|b]\n"
-               "       vela-sim --config FILE --addresses [--link a|b]\n"
+               "usage: vela-sim --config FILE --log FILE [--link a|b] [--iface NAME]\n"
+               "       vela-sim --config FILE --addresses|--macs [--link a|b]\n"
                "  --config FILE  device file, one INI section per device\n"
                "  --log FILE     one JSON line per received datagram\n"
                "  --link a|b     play only the devices behind this lab link\n"
-               "  --addresses    print the source addresses of those devices and exit\n");
+               "  --iface NAME   take broadcasts only as they arrive on this interface\n"
+               "                 (other interfaces, such as macvlans, carry copies)\n"
+               "  --addresses    print the source addresses of those devices and exit\n"
+               "  --macs         print their distinct non-zero MAC addresses and exit\n");
 }
 
 std::string ip_text(uint32_t ip) {
@@ -36,13 +40,27 @@ std::string ip_text(uint32_t ip) {
   return text;
 }
 
+bool zero_mac(const uint8_t *mac) {
+  for (size_t i = 0; i < DS_MAC_SIZE; ++i)
+    if (mac[i] != 0) return false;
+  return true;
+}
+
+std::string mac_text(const uint8_t *mac) {
+  char text[18];
+  std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   const char *config = nullptr;
   const char *log = nullptr;
+  const char *iface = nullptr;
   char link = 0;
   bool list_addresses = false;
+  bool list_macs = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
@@ -50,14 +68,17 @@ int main(int argc, char **argv) {
     else if (arg == "--log" && has_value) log = argv[++i];
     else if (arg == "--link" && has_value && (std::strcmp(argv[i + 1], "a") == 0 || std::strcmp(argv[i + 1], "b") == 0))
       link = argv[++i][0];
+    else if (arg == "--iface" && has_value) iface = argv[++i];
     else if (arg == "--addresses") list_addresses = true;
+    else if (arg == "--macs") list_macs = true;
     else {
       std::fprintf(stderr, "vela-sim: bad argument '%s'\n", argv[i]);
       usage();
       return kExitUsage;
     }
   }
-  if (config == nullptr || (log == nullptr && !list_addresses)) {
+  const bool listing = list_addresses || list_macs;
+  if (config == nullptr || (log == nullptr && !listing) || (list_addresses && list_macs)) {
     usage();
     return kExitUsage;
   }
@@ -77,11 +98,26 @@ int main(int argc, char **argv) {
       if (printed.insert(d.ip).second) std::printf("%s\n", ip_text(d.ip).c_str());
     return 0;
   }
+  if (list_macs) {
+    std::set<std::string> printed;
+    for (const SimDevice &d : devices)
+      if (!zero_mac(d.mac) && printed.insert(mac_text(d.mac)).second) std::printf("%s\n", mac_text(d.mac).c_str());
+    return 0;
+  }
 
   if (!lab_netns_is_current()) {
     std::fprintf(stderr, "vela-sim: refusing to run outside a lab network namespace "
                          "(/run/netns/vela-*); start it with scripts/lab\n");
     return kExitUnsafe;
+  }
+
+  unsigned iface_index = 0;
+  if (iface != nullptr) {
+    iface_index = if_nametoindex(iface);
+    if (iface_index == 0) {
+      std::fprintf(stderr, "vela-sim: no interface '%s' here\n", iface);
+      return kExitUsage;
+    }
   }
 
   std::vector<SimDevice> playing;
@@ -92,5 +128,5 @@ int main(int argc, char **argv) {
                    ip_text(d.ip).c_str());
   }
   std::fprintf(stderr, "vela-sim: playing %zu device(s)\n", playing.size());
-  return sim_serve(&playing, log, DS_DEVICE_PORT);
+  return sim_serve(&playing, log, DS_DEVICE_PORT, iface_index);
 }

@@ -5,6 +5,13 @@
 // request's source address and port.  Delayed replies wait in a queue ordered
 // by due time; replies that are due go out together without sleeping, so a
 // hundred devices answer within the same millisecond.
+//
+// In the lab a device namespace may carry macvlans on top of its link, one
+// per device MAC, so that frames addressed to a device's own MAC are taken
+// in.  The kernel hands every broadcast frame to the link and to each
+// macvlan, so with a receive interface set the server keeps a broadcast only
+// in the copy that arrived on that interface; datagrams sent to one of the
+// namespace's own addresses are kept whichever interface they came in by.
 #include "sim_server.h"
 
 #include <arpa/inet.h>
@@ -49,23 +56,42 @@ double unix_now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// Broadcast addresses of this namespace: the limited broadcast and every
-// interface's directed broadcast.
-std::vector<uint32_t> broadcast_addresses() {
-  std::vector<uint32_t> out{INADDR_BROADCAST};
+// Receive buffer asked for (as root, beyond net.core.rmem_max): a broadcast
+// arrives once per macvlan as well, and the copies must not crowd out the
+// one that counts.
+constexpr int kReceiveBuffer = 4 << 20;
+
+// The IPv4 addresses of this namespace: its own (unicast) addresses, and the
+// broadcast addresses, that is the limited broadcast and every interface's
+// directed broadcast.
+struct LocalAddresses {
+  std::vector<uint32_t> unicast;
+  std::vector<uint32_t> broadcast{INADDR_BROADCAST};
+};
+
+LocalAddresses local_addresses() {
+  LocalAddresses out;
   ifaddrs *list = nullptr;
   if (getifaddrs(&list) != 0) return out;
   for (ifaddrs *i = list; i != nullptr; i = i->ifa_next) {
     if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+    const uint32_t addr = reinterpret_cast<const sockaddr_in *>(i->ifa_addr)->sin_addr.s_addr;
+    out.unicast.push_back(addr);
     if (!(i->ifa_flags & IFF_BROADCAST) || i->ifa_broadaddr == nullptr) continue;
     // An address without a broadcast address (the /32 device addresses) is
     // listed by getifaddrs with itself in that place: not a broadcast.
     const uint32_t brd = reinterpret_cast<const sockaddr_in *>(i->ifa_broadaddr)->sin_addr.s_addr;
-    if (brd == reinterpret_cast<const sockaddr_in *>(i->ifa_addr)->sin_addr.s_addr) continue;
-    out.push_back(brd);
+    if (brd == addr) continue;
+    out.broadcast.push_back(brd);
   }
   freeifaddrs(list);
   return out;
+}
+
+bool contains(const std::vector<uint32_t> &list, uint32_t ip) {
+  for (uint32_t a : list)
+    if (a == ip) return true;
+  return false;
 }
 
 int open_socket(uint16_t port) {
@@ -82,6 +108,9 @@ int open_socket(uint16_t port) {
     close(fd);
     return -1;
   }
+  // Without the right to exceed rmem_max, the largest allowed buffer.
+  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof kReceiveBuffer) != 0)
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
   return fd;
 }
 
@@ -113,8 +142,8 @@ void send_reply(int fd, const SimDevice &dev, const Pending &p) {
 
 class Server {
  public:
-  Server(std::vector<SimDevice> *devices, int fd, uint16_t port, FILE *log)
-      : devices_(devices), fd_(fd), port_(port), log_(log), broadcasts_(broadcast_addresses()) {}
+  Server(std::vector<SimDevice> *devices, int fd, uint16_t port, unsigned iface, FILE *log)
+      : devices_(devices), fd_(fd), port_(port), iface_(iface), log_(log), addresses_(local_addresses()) {}
 
   // Reads every waiting datagram; false only when the socket itself is
   // unusable.  Transient errors (an ICMP error queued on the socket, memory
@@ -135,13 +164,18 @@ class Server {
       if (n < 0) return errno != EBADF && errno != ENOTSOCK && errno != EINVAL && errno != EFAULT;
 
       uint32_t dst = 0;
+      unsigned ifindex = 0;
       for (cmsghdr *c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
           in_pktinfo info{};
           std::memcpy(&info, CMSG_DATA(c), sizeof info);
           dst = info.ipi_addr.s_addr;
+          ifindex = static_cast<unsigned>(info.ipi_ifindex);
         }
       }
+      // A broadcast's copy through another interface (a macvlan) is dropped
+      // unseen: each datagram is logged and answered once.
+      if (iface_ != 0 && ifindex != iface_ && !contains(addresses_.unicast, dst)) continue;
       handle(src, dst, static_cast<size_t>(n));
     }
   }
@@ -167,8 +201,7 @@ class Server {
 
     SimRequest req;
     if (sim_parse_request(buf_, len, &req) < 0) return;
-    bool is_broadcast = false;
-    for (uint32_t b : broadcasts_) is_broadcast = is_broadcast || b == dst;
+    const bool is_broadcast = contains(addresses_.broadcast, dst);
 
     const int64_t now = now_ms();
     for (size_t i = 0; i < devices_->size(); ++i) {
@@ -183,8 +216,9 @@ class Server {
   std::vector<SimDevice> *devices_;
   int fd_;
   uint16_t port_;
+  unsigned iface_;  // index of the receive interface for broadcasts; 0: any
   FILE *log_;
-  std::vector<uint32_t> broadcasts_;
+  LocalAddresses addresses_;
   std::multimap<int64_t, Pending> queue_;  // equal due times keep arrival order
   uint8_t buf_[65536];
 };
@@ -202,7 +236,7 @@ bool sim_address_is_local(uint32_t ip) {
   return ok;
 }
 
-int sim_serve(std::vector<SimDevice> *devices, const char *log_path, uint16_t port) {
+int sim_serve(std::vector<SimDevice> *devices, const char *log_path, uint16_t port, unsigned iface) {
   // The stop signals are blocked except inside ppoll, so a signal can never
   // slip in between the flag test and the wait.
   sigset_t stop_set, wait_mask;
@@ -230,7 +264,7 @@ int sim_serve(std::vector<SimDevice> *devices, const char *log_path, uint16_t po
     return 1;
   }
 
-  auto server = std::make_unique<Server>(devices, fd, port, log);
+  auto server = std::make_unique<Server>(devices, fd, port, iface, log);
   int rc = 0;
   while (!g_stop) {
     const int wait_ms = server->flush_due();
