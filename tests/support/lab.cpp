@@ -4,8 +4,6 @@
 // built from test data.
 #include "lab.h"
 
-#include "lab_netns.h"
-
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
@@ -22,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 namespace velatest {
@@ -110,8 +109,6 @@ bool ParseHex(const std::string &hex, std::vector<uint8_t> *out) {
 
 }  // namespace
 
-bool InOwnLabNamespace() { return lab_netns_is_current(); }
-
 bool LabRequired() {
   const char *v = std::getenv("VELA_REQUIRE_LAB");
   return v != nullptr && std::strcmp(v, "1") == 0;
@@ -151,6 +148,13 @@ int RunCommand(const std::vector<std::string> &argv, std::string *out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string ReadFile(const std::string &path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 bool ParseSimLogLine(const std::string &line, SimDatagram *out) {
   std::string t, src, dst, len, hex;
   if (!JsonField(line, "t", &t) || !JsonField(line, "src", &src) || !JsonField(line, "dst", &dst) ||
@@ -183,8 +187,24 @@ Lab::Lab(const std::string &devices_ini) {
   if (!ok_) error_ = "scripts/lab up " + name_ + " failed (" + std::to_string(rc) + "): " + out;
 }
 
+Lab::Lab(Attach) : owner_(false) {
+  const char *name = std::getenv("VELA_LAB_NAME");
+  name_ = name != nullptr ? name : "";
+  if (name_.empty())
+    error_ = "not started by tests/support/run_in_lab.sh (VELA_LAB_NAME is not set)";
+  else if (!InLabHost(name_))
+    error_ = "not inside the host namespace of lab " + name_;
+  else
+    ok_ = true;
+}
+
+Lab &Lab::Enclosing() {
+  static Lab lab{Attach{}};
+  return lab;
+}
+
 Lab::~Lab() {
-  if (geteuid() == 0) RunLab({"down", name_}, nullptr);
+  if (owner_ && geteuid() == 0) RunLab({"down", name_}, nullptr);
 }
 
 bool Lab::EnterHost() {
@@ -210,14 +230,15 @@ int Lab::RunInHost(const std::string &shell, std::string *out) {
   return RunCommand({"ip", "netns", "exec", host_ns(), "sh", "-c", shell}, out);
 }
 
-void Lab::LoadSim(const std::string &devices_ini) {
-  if (!ok_) return;
+bool Lab::LoadSim(const std::string &devices_ini) {
+  if (!ok_) return false;
   std::string out;
   const int rc = RunLab({"sim", name_, devices_ini}, &out);
   if (rc != 0) {
     ok_ = false;
     error_ = "scripts/lab sim " + name_ + " failed (" + std::to_string(rc) + "): " + out;
   }
+  return ok_;
 }
 
 std::vector<SimDatagram> Lab::SimLog(char link) const {

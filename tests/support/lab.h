@@ -3,9 +3,21 @@
 // the simulators' logs, and the guard that keeps every test packet inside
 // namespaces of our own.
 //
-// Use with GoogleTest: bring the lab up and enter its host namespace on the
+// Two ways to put a test program into a lab, both needed:
+//   - Lab / LabEnvironment: the program brings its own lab up and moves its
+//     main thread into the host namespace.  Each test may have a lab of its
+//     own (gtest_discover_tests runs one process per test), so lab tests run
+//     in parallel.  Threads started before that move stay outside, so this
+//     suits programs that start no thread before main.
+//   - run_in_lab.sh + Lab::Enclosing(): the script brings the lab up and
+//     starts the program inside its host namespace, so every thread lives
+//     there from the first instruction on - needed where static
+//     initialisation already starts threads that send (the device list's
+//     configuration thread).  One lab for the whole program.
+//
+// With LabEnvironment, bring the lab up and enter its host namespace on the
 // main thread before any other thread exists (threads inherit the namespace
-// of the thread that creates them), for example with LabEnvironment:
+// of the thread that creates them):
 //
 //   static auto *const lab_env = ::testing::AddGlobalTestEnvironment(
 //       new velatest::LabEnvironment(velatest::Lab::WriteTempIni("[d1]\nip = 192.168.77.21\n")));
@@ -24,12 +36,9 @@
 #include <string>
 #include <vector>
 
-namespace velatest {
+#include "netns.h"
 
-// True only when the calling thread's network namespace is one the lab
-// created (/run/netns/vela-*) and, where PID 1's namespace is visible at all,
-// not PID 1's.  Nothing may send a packet unless this holds.
-bool InOwnLabNamespace();
+namespace velatest {
 
 // True when env VELA_REQUIRE_LAB=1: a lab that cannot come up is a failure.
 bool LabRequired();
@@ -56,6 +65,12 @@ class Lab {
   // simulator is the one of this build unless env VELA_SIM names another.
   explicit Lab(const std::string &devices_ini);
   ~Lab();
+
+  // The lab run_in_lab.sh started this whole program in (env VELA_LAB_NAME);
+  // it is neither brought up nor taken down here.  ok() only when the thread
+  // that first asks is in that lab's host namespace.
+  static Lab &Enclosing();
+
   Lab(const Lab &) = delete;
   Lab &operator=(const Lab &) = delete;
 
@@ -78,7 +93,10 @@ class Lab {
   int RunInHost(const std::string &shell, std::string *out);
 
   // Restarts both simulators with another device set; truncates their logs.
-  void LoadSim(const std::string &devices_ini);
+  // On failure the lab counts as not up; returns ok().
+  bool LoadSim(const std::string &devices_ini);
+  // The same with the device set given as the text of an INI file.
+  bool LoadSimText(const std::string &devices_ini_text) { return LoadSim(WriteTempIni(devices_ini_text)); }
 
   // Every datagram the simulator of link 'a' or 'b' has logged so far.
   std::vector<SimDatagram> SimLog(char link) const;
@@ -92,9 +110,13 @@ class Lab {
   static std::string WriteTempIni(const std::string &text);
 
  private:
+  struct Attach {};
+  explicit Lab(Attach);
+
   std::string name_;
   std::string error_;
   bool ok_ = false;
+  bool owner_ = true;  // brought up here, so taken down here
 };
 
 // A GoogleTest environment that owns one lab for the whole test program:
@@ -111,6 +133,9 @@ class LabEnvironment : public ::testing::Environment {
  private:
   std::string devices_ini_;
 };
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFile(const std::string &path);
 
 // Runs argv[0] with its arguments (looked up in PATH) and returns its exit
 // status, -1 when it could not run; its standard output goes to *out.
