@@ -20,7 +20,7 @@
 #include "dscode.h"
 #include "iphelp.h"
 #include "lab.h"
-#include "netns_guard.h"
+#include "netns.h"
 #include "sock_util.h"
 #include "tqsock.h"
 
@@ -32,7 +32,7 @@ bool g_private_ns = false;  // main entered a private network namespace
 // fail when the lab is required (VELA_REQUIRE_LAB=1).
 #define NEED_PRIVATE_NS()                                                         \
   do {                                                                            \
-    if (!g_private_ns || !nettest::OutsideHostNamespace()) {                      \
+    if (!g_private_ns || !velatest::InPrivateNamespace()) {                       \
       if (velatest::LabRequired()) FAIL() << "no private network namespace";      \
       GTEST_SKIP() << "needs a private network namespace (run as root)";          \
     }                                                                             \
@@ -423,7 +423,7 @@ TEST(NoLocalAddress, SearchFailsWithSocketError) {
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     int code = 0;
-    if (!nettest::EnterPrivateNamespace()) _exit(10);
+    if (!velatest::EnterPrivateNamespace()) _exit(10);
     if (ds_init()) code |= 1;
     if (tqsock_local_count() != 0) code |= 2;
     if (ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; }) != DS_ERR_SOCKET) code |= 4;
@@ -446,9 +446,11 @@ class PrivateSearch : public ::testing::Test {
   void SetUp() override {
     NEED_PRIVATE_NS();
     static const bool ready =
-        nettest::Shell("ip link add vela-t0 type veth peer name vela-t1 && "
-                       "ip addr add 10.77.1.1/24 dev vela-t0 && ip link set vela-t1 up && "
-                       "ip link set vela-t0 up") &&
+        velatest::RunCommand({"sh", "-c",
+                              "ip link add vela-t0 type veth peer name vela-t1 && "
+                              "ip addr add 10.77.1.1/24 dev vela-t0 && ip link set vela-t1 up && "
+                              "ip link set vela-t0 up"},
+                             nullptr) == 0 &&
         ds_init();
     if (!ready) GTEST_SKIP() << "could not add a veth pair";
   }
@@ -509,6 +511,6 @@ TEST_F(PrivateSearch, PortTakenOnTheAddressMovesTheSetUp) {
 int main(int argc, char **argv) {
   ::testing::InitGoogleTest(&argc, argv);
   // Before any thread exists, so that every later thread lives there too.
-  g_private_ns = nettest::EnterPrivateNamespace();
+  g_private_ns = velatest::EnterPrivateNamespace();
   return RUN_ALL_TESTS();
 }
