@@ -8,7 +8,7 @@
 //                         replies to the list's callback directly.
 //   engine_bench search   time from StartSearch to the first device in the
 //                         found list; needs the lab (run it under
-//                         tests/workers/run_in_lab.sh data/devices.ini).
+//                         tests/support/run_in_lab.sh data/devices.ini).
 #include <arpa/inet.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -101,7 +101,7 @@ bool InLab() {
 
 int Search() {
   if (!InLab()) {
-    std::fprintf(stderr, "engine_bench search: run it inside a lab (tests/workers/run_in_lab.sh)\n");
+    std::fprintf(stderr, "engine_bench search: run it inside a lab (tests/support/run_in_lab.sh)\n");
     return 2;
   }
   if (!ds_init())

@@ -19,6 +19,7 @@
 #include "app.h"
 #include "dslist.h"
 #include "main_form.h"
+#include "netns.h"
 #include "search_form.h"
 #include "ui_main.h"
 #include "ui_support.h"
@@ -43,7 +44,7 @@ void Report(const char *what, double total_ms, int runs)
 
 int main(int argc, char **argv)
 {
-  if (!uitest::OnlyLoopback()) {
+  if (!velatest::InLoopbackOnlyNamespace()) {
     std::fprintf(stderr, "ui_bench: run it in a namespace of its own: unshare -n %s\n", argv[0]);
     return 1;
   }

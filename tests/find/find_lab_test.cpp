@@ -1,7 +1,7 @@
 // vela-find in the lab: output for the demo device set in each format and
 // order, the settings and options it applies, and each exit status.  Runs
-// under run_in_lab.sh with data/devices.ini; vela-find inherits the lab's
-// host namespace from this program.
+// whole in a lab playing data/devices.ini (tests/support/run_in_lab.sh);
+// vela-find inherits the lab's host namespace from this program.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <set>
 #include <sstream>
 
-#include "enginelab.h"
+#include "lab.h"
 
 extern char **environ;
 
@@ -28,12 +28,10 @@ struct Result {
   std::string out, err;
 };
 
-std::string Slurp(const std::string &path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using velatest::ReadFile;
+
+// The lab run_in_lab.sh started this program in.
+velatest::Lab &TheLab() { return velatest::Lab::Enclosing(); }
 
 // Runs argv in cwd with extra environment entries; captures both streams.
 Result RunProgram(std::vector<std::string> argv, const std::string &cwd = kData,
@@ -61,8 +59,8 @@ Result RunProgram(std::vector<std::string> argv, const std::string &cwd = kData,
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   close(out_fd);
   close(err_fd);
-  r.out = Slurp(out_path);
-  r.err = Slurp(err_path);
+  r.out = ReadFile(out_path);
+  r.err = ReadFile(err_path);
   unlink(out_path);
   unlink(err_path);
   return r;
@@ -111,7 +109,7 @@ std::vector<std::string> Fields(const std::string &line, char sep) {
 
 class Finder : public ::testing::Test {
  protected:
-  void SetUp() override { ENGINE_LAB_OR_SKIP(); }
+  void SetUp() override { VELA_LAB_OR_SKIP(TheLab()); }
 };
 
 TEST_F(Finder, TableOfTheDemoSetSortedByAddress) {
@@ -185,20 +183,20 @@ TEST_F(Finder, JsonSortedByModel) {
 }
 
 TEST_F(Finder, NoDeviceIsACompletedSearch) {
-  ASSERT_TRUE(enginelab::LoadSim(
+  ASSERT_TRUE(TheLab().LoadSimText(
       "[prototype]\nip = 192.168.77.40\napid = 0x00990001\nhwid = 0x0001\nmac = 02:99:00:00:00:40\n"));
   Result r = Find({"--passes", "1", "--pass-time", "150"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "No  Model  MAC Address  IP Address\n\nSearch Result - 0 Vela(s)\n");
   Result j = Find({"--passes", "1", "--pass-time", "150", "--format", "json"});
   EXPECT_EQ(j.out, "{\"found\": 0, \"devices\": []}\n");
-  ASSERT_TRUE(enginelab::LoadSim(Slurp(kData + "/devices.ini")));
+  ASSERT_TRUE(TheLab().LoadSim(kData + "/devices.ini"));
 }
 
 // Counts the search requests that reached the simulator of link a.
 size_t SearchRequests() {
   size_t n = 0;
-  for (const auto &d : enginelab::SimLog('a'))
+  for (const auto &d : TheLab().SimLog('a'))
     if (!d.bytes.empty() && d.bytes[0] == 1 && d.dst == "255.255.255.255:4800")
       n++;
   return n;
@@ -212,13 +210,13 @@ TEST_F(Finder, SettingsFileAndOptionsSetThePasses) {
   std::ofstream(vela + "/2.0.conf") << "[General]\nSerCnt=1\nSerTim=150\n";
   std::string env = std::string("XDG_CONFIG_HOME=") + dir;
 
-  ASSERT_TRUE(enginelab::LoadSim(Slurp(kData + "/devices.ini")));
+  ASSERT_TRUE(TheLab().LoadSim(kData + "/devices.ini"));
   Result r = Find({"--format", "csv"}, kData, {env});
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(Lines(r.out).size(), 10u);
   EXPECT_EQ(SearchRequests(), 1u) << "SerCnt=1: one pass";
 
-  ASSERT_TRUE(enginelab::LoadSim(Slurp(kData + "/devices.ini")));
+  ASSERT_TRUE(TheLab().LoadSim(kData + "/devices.ini"));
   r = Find({"--format", "csv", "--passes", "3"}, kData, {env});
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(SearchRequests(), 3u) << "--passes overrides the file";

@@ -2,38 +2,35 @@
 // commands the list posts for new and moved devices, identity rules, the
 // 128-device bound, KeepFixed, abandoned searches, and a stress run of
 // stopped and restarted searches while another thread reads the found list.
-// Runs under run_in_lab.sh with data/devices.ini; the tests share one
-// process and one device table, so they run in file order.
+// Runs whole in a lab playing data/devices.ini (tests/support/run_in_lab.sh);
+// the tests share one process and one device table, so they run in file
+// order.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "dscfgthread.h"
 #include "dsapi.h"
 #include "dslist.h"
 #include "dsthread.h"
-#include "enginelab.h"
+#include "lab.h"
 #include "modeltable.h"
+#include "wait.h"
+#include "wire_text.h"
 
 namespace {
 
-using enginelab::Ip;
-using enginelab::WaitUntil;
+using velatest::Ip;
+using velatest::WaitUntil;
 
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+// The lab run_in_lab.sh started this program in.
+velatest::Lab &TheLab() { return velatest::Lab::Enclosing(); }
 
-std::string DefaultSet() { return ReadFile(VELA_SOURCE_DIR "/data/devices.ini"); }
+const char *const kDefaultSet = VELA_SOURCE_DIR "/data/devices.ini";
 
 // A set in which only a model the table does not know answers.
 const char *kUnknownOnly =
@@ -82,14 +79,14 @@ int Seq() {
 class DeviceList : public ::testing::Test {
  protected:
   void SetUp() override {
-    ENGINE_LAB_OR_SKIP();
+    VELA_LAB_OR_SKIP(TheLab());
     static bool up = ds_init();
     ASSERT_TRUE(up);
   }
 };
 
 TEST_F(DeviceList, NewDevicesAreOpenedAndGetTheirCallback) {
-  ASSERT_TRUE(enginelab::LoadSim(DefaultSet()));
+  ASSERT_TRUE(TheLab().LoadSim(kDefaultSet));
   ProbeDevice();
   int devices0 = DsList.DeviceCount();
   int seq0 = Seq();
@@ -143,11 +140,11 @@ TEST_F(DeviceList, MovedDeviceIsClosedAndReopenedAtItsNewAddress) {
   ASSERT_GE(index, 0);
   _DSONEINFO *rec = DsList.Device(index);
   Tdsthread *thread = rec->thread;
-  std::string set = DefaultSet();
+  std::string set = velatest::ReadFile(kDefaultSet);
   size_t at = set.find("ip = 192.168.77.21");
   ASSERT_NE(at, std::string::npos);
   set.replace(at, 18, "ip = 192.168.77.61");
-  ASSERT_TRUE(enginelab::LoadSim(set));
+  ASSERT_TRUE(TheLab().LoadSimText(set));
   int devices0 = DsList.DeviceCount();
   int seq0 = Seq();
   Search();
@@ -165,7 +162,7 @@ TEST_F(DeviceList, MovedDeviceIsClosedAndReopenedAtItsNewAddress) {
   for (int i = 0; i < DsList.ListCount(); i++)
     listed = listed || DsList.ListInfoCopy(i).ip == Ip("192.168.77.61");
   EXPECT_TRUE(listed);
-  ASSERT_TRUE(enginelab::LoadSim(DefaultSet()));
+  ASSERT_TRUE(TheLab().LoadSim(kDefaultSet));
   Search();  // and back
   EXPECT_EQ(DsNetCopy(rec).ip, Ip("192.168.77.21"));
 }
@@ -186,7 +183,7 @@ _DSNETINFO Reply(const char *ip, uint8_t mac_last, uint16_t hwid = 0x3116, uint3
 TEST_F(DeviceList, IdentityRulesForMissingAndSharedAddresses) {
   // Empty the found list with a search in which no listed model answers;
   // then hand replies to the list's callback directly, as a search would.
-  ASSERT_TRUE(enginelab::LoadSim(kUnknownOnly));
+  ASSERT_TRUE(TheLab().LoadSimText(kUnknownOnly));
   Search(1, 100);
   ASSERT_EQ(DsList.FoundCount(), 0);
   int devices0 = DsList.DeviceCount();
@@ -232,7 +229,7 @@ TEST_F(DeviceList, IdentityRulesForMissingAndSharedAddresses) {
 }
 
 TEST_F(DeviceList, KeepFixedAndDirectedSearch) {
-  ASSERT_TRUE(enginelab::LoadSim(DefaultSet()));
+  ASSERT_TRUE(TheLab().LoadSim(kDefaultSet));
   DsList.StartSearch(-1, 2, 150);
   ASSERT_TRUE(WaitUntil([] { return DsList.IsSearchDone(); }, 20000));
   int n = DsList.FinishSearch(true);
@@ -243,7 +240,7 @@ TEST_F(DeviceList, KeepFixedAndDirectedSearch) {
     EXPECT_TRUE(DsFlagTest(before.back(), DSF_FIXED));
   }
   // A broadcast search that hears nobody keeps the fixed devices.
-  ASSERT_TRUE(enginelab::LoadSim(kUnknownOnly));
+  ASSERT_TRUE(TheLab().LoadSimText(kUnknownOnly));
   DsList.StartSearch(-1, 1, 100);
   EXPECT_EQ(DsList.ListCount(), 9);
   ASSERT_TRUE(WaitUntil([] { return DsList.IsSearchDone(); }, 20000));
@@ -271,7 +268,7 @@ TEST_F(DeviceList, KeepFixedAndDirectedSearch) {
 }
 
 TEST_F(DeviceList, AbandonedSearchStopsAndIsReleased) {
-  ASSERT_TRUE(enginelab::LoadSim(DefaultSet()));
+  ASSERT_TRUE(TheLab().LoadSim(kDefaultSet));
   DsList.StartSearch(-1, 5, 300);  // left behind, like a dialog closed by its close box
   DsList.StartSearch(-1, 2, 100);
   EXPECT_EQ(DsList.AbandonedSearchCount(), 1);
@@ -292,7 +289,7 @@ TEST_F(DeviceList, AbandonedSearchStopsAndIsReleased) {
 }
 
 TEST_F(DeviceList, StopAndRestartWhileAnotherThreadReads) {
-  ASSERT_TRUE(enginelab::LoadSim(DefaultSet()));
+  ASSERT_TRUE(TheLab().LoadSim(kDefaultSet));
   std::atomic<bool> done{false};
   std::atomic<long> reads{0};
   std::atomic<int> bad{0};
@@ -342,7 +339,7 @@ TEST_F(DeviceList, The129thDeviceIsNotRecordedAndEndsTheSearch) {
                   i, 100 + i, i >> 8, i & 0xFF);
     set += sec;
   }
-  ASSERT_TRUE(enginelab::LoadSim(set));
+  ASSERT_TRUE(TheLab().LoadSimText(set));
   int devices0 = DsList.DeviceCount();
   Search(2, 400);
   EXPECT_EQ(DsList.FoundCount(), DS_MAX_FOUND);

@@ -8,12 +8,13 @@
 
 #include "app.h"
 #include "main_form.h"
+#include "netns.h"
 #include "ui_main.h"
 #include "ui_support.h"
 
 TEST(EntryPoint, EscapedErrorIsShownAndTheProgramEndsWithZero)
 {
-  ASSERT_TRUE(uitest::OnlyLoopback()) << "run through run_isolated.sh (unshare -n)";
+  ASSERT_TRUE(velatest::InLoopbackOnlyNamespace()) << "run through run_isolated.sh (unshare -n)";
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   setenv("XDG_CONFIG_HOME", uitest::TempDir().c_str(), 1);
   int argc = 1;

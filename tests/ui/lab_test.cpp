@@ -1,7 +1,7 @@
 // Desktop program in the network lab: searches started with Ctrl+B against
 // simulated devices, the search dialog's progress, its ways of closing, and
 // the sorted result.  Runs whole inside a lab's host namespace
-// (tests/workers/run_in_lab.sh).
+// (tests/support/run_in_lab.sh).
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -10,7 +10,7 @@
 #include <QTest>
 
 #include "dslist.h"
-#include "enginelab.h"
+#include "lab.h"
 #include "main_form.h"
 #include "search_form.h"
 #include "sort_header.h"
@@ -39,7 +39,7 @@ struct Tick {
 int SearchRequests()
 {
   int n = 0;
-  for (const auto &d : enginelab::SimLog('a'))
+  for (const auto &d : velatest::Lab::Enclosing().SimLog('a'))
     n += d.dst.size() > 5 && d.dst.compare(d.dst.size() - 5, 5, ":4800") == 0 && !d.bytes.empty() &&
          d.bytes[0] == 1;
   return n;
@@ -70,7 +70,7 @@ class UiLab : public ::testing::Test {
  protected:
   void SetUp() override
   {
-    ENGINE_LAB_OR_SKIP();
+    VELA_LAB_OR_SKIP(velatest::Lab::Enclosing());
     SettleSearch();
   }
 };
@@ -212,7 +212,7 @@ TEST_F(UiLab, EscapeDoesNothingAndTheCloseBoxDoesNotStopTheSearch)
 int main(int argc, char **argv)
 {
   ::testing::InitGoogleTest(&argc, argv);
-  if (enginelab::InLab())
+  if (velatest::Lab::Enclosing().ok())
     ::testing::AddGlobalTestEnvironment(new uitest::UiEnvironment({"", kSettings}));
   return RUN_ALL_TESTS();
 }

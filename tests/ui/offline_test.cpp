@@ -28,6 +28,7 @@
 #include "countdown.h"
 #include "dslist.h"
 #include "main_form.h"
+#include "netns.h"
 #include "modeltable.h"
 #include "search_form.h"
 #include "search_settings.h"
@@ -94,7 +95,7 @@ const uint32_t kApid = 0x00560001;  // built-in series VL-21xx
 
 TEST(Isolation, RunsInANamespaceWithLoopbackOnly)
 {
-  ASSERT_TRUE(uitest::OnlyLoopback()) << "run through run_isolated.sh (unshare -n)";
+  ASSERT_TRUE(velatest::InLoopbackOnlyNamespace()) << "run through run_isolated.sh (unshare -n)";
 }
 
 TEST(StartUp, InitialStateOfTheMainWindow)
@@ -486,7 +487,7 @@ TEST(ZExit, AltXClosesTheMainWindow)
 int main(int argc, char **argv)
 {
   ::testing::InitGoogleTest(&argc, argv);
-  if (!uitest::OnlyLoopback()) {
+  if (!velatest::InLoopbackOnlyNamespace()) {
     fprintf(stderr, "refusing to run in the machine's own network namespace\n");
     return 1;
   }

@@ -1,6 +1,5 @@
 #include "ui_main.h"
 
-#include <net/if.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -25,28 +24,6 @@ char *g_argv[] = {g_arg0, nullptr};
 }  // namespace
 
 const UiPaths &Paths() { return g_paths; }
-
-bool OnlyLoopback()
-{
-  // A namespace whose only interface is the loopback cannot reach any
-  // network, whatever it is.
-  struct if_nameindex *list = if_nameindex();
-  if (!list)
-    return false;
-  bool only_lo = true;
-  for (struct if_nameindex *i = list; i->if_index != 0; ++i)
-    only_lo = only_lo && std::string(i->if_name) == "lo";
-  if_freenameindex(list);
-  if (!only_lo)
-    return false;
-  // Where PID 1's namespace is visible, it must not be ours.
-  char self[64] = {}, init[64] = {};
-  if (readlink("/proc/1/ns/net", init, sizeof init - 1) <= 0)
-    return true;
-  if (readlink("/proc/thread-self/ns/net", self, sizeof self - 1) <= 0)
-    return false;
-  return std::string(self) != std::string(init);
-}
 
 void UiEnvironment::SetUp()
 {

@@ -34,8 +34,4 @@ class UiEnvironment : public ::testing::Environment {
   UiEnvOptions m_options;
 };
 
-// True when this thread's network namespace has no interface but the
-// loopback (and is not PID 1's, where that one is visible).
-bool OnlyLoopback();
-
 }  // namespace uitest

@@ -10,12 +10,13 @@
 #include "dscfgthread.h"
 #include "dsrecord.h"
 #include "dsthread.h"
-#include "enginelab.h"
+#include "wait.h"
+#include "wire_text.h"
 
 namespace {
 
-using enginelab::Ip;
-using enginelab::WaitUntil;
+using velatest::Ip;
+using velatest::WaitUntil;
 
 struct Device {
   _DSONEINFO rec;

@@ -2,7 +2,10 @@
 # Runs one test program inside the host namespace of a lab of its own, from
 # its first instruction on: every thread of the program, including those
 # started during static initialisation (the device list's configuration
-# thread), lives in the lab.  The lab is taken down afterwards.
+# thread), lives in the lab.  The program finds its lab with
+# velatest::Lab::Enclosing() (env VELA_LAB_NAME).  The lab is taken down
+# afterwards.  Programs that start no thread before main bring their own lab
+# up instead (velatest::Lab, LabEnvironment), one per test, in parallel.
 #
 #   run_in_lab.sh DEVICES.ini PROGRAM [ARGS...]
 # Exit status: the program's; 77 (skipped) when the lab cannot come up,
@@ -22,4 +25,4 @@ if ! out=$("$LAB" up "$name" "$ini" 2>&1); then
   exit 77
 fi
 trap '"$LAB" down "$name" >/dev/null 2>&1' EXIT
-"$LAB" exec "$name" -- env VELA_LAB_NAME="$name" VELA_LAB_SCRIPT="$LAB" "$@"
+"$LAB" exec "$name" -- env VELA_LAB_NAME="$name" "$@"
