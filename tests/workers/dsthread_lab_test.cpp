@@ -1,10 +1,15 @@
 // Request thread against the real network API, in the lab: every row of
-// the command table and its edge cases.  Runs under run_in_lab.sh with
-// request_devices.ini.
+// the command table and its edge cases.  Runs in a lab's host namespace of
+// its own with request_devices.ini.  The devices are records as a search
+// by broadcast leaves them, so every request goes out by the neighbour entry
+// with the device's own MAC (and the host route) the network layer sets.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "dsapi.h"
 #include "dsmessage.h"
@@ -22,17 +27,23 @@ const char *kHostA = "192.168.77.10";
 struct Device {
   _DSONEINFO rec;
   std::unique_ptr<Tdsthread> thread;
+  // As heard by a broadcast on link a (DS_DIRECT clear).
   Device(const char *ip, uint32_t apid, uint16_t hwid, uint8_t mac_last) {
     rec.net.apid = apid;
     rec.net.hwid = hwid;
     rec.net.ip = rec.net.reported_ip = Ip(ip);
     rec.net.local_ip = Ip(kHostA);
-    // As if heard by a directed search: the request goes out by ordinary
-    // ARP.  (The static ARP entry used for broadcast-heard devices names
-    // the device's own MAC, which the lab's device links do not answer to.)
-    rec.net.flags = DS_DIRECT;
+    rec.net.flags = 0;
     uint8_t mac[6] = {2, 0x56, 0, 0, 0, mac_last};
     std::memcpy(rec.net.mac, mac, 6);
+    Start();
+  }
+  // Exactly as a search reported it.
+  explicit Device(const _DSNETINFO &heard) {
+    rec.net = heard;
+    Start();
+  }
+  void Start() {
     thread = std::make_unique<Tdsthread>(false, &rec);
     rec.thread = thread.get();
   }
@@ -85,6 +96,40 @@ class RequestThread : public ::testing::Test {
   }
 };
 
+// A copy of the record a broadcast search gives for the device at ip.
+_DSNETINFO g_heard;
+uint32_t g_wanted_ip = 0;
+
+int KeepWanted(_DSNETINFO *d) {
+  if (d != nullptr && d->ip == g_wanted_ip) g_heard = *d;
+  return 1;
+}
+
+bool HeardByBroadcast(const char *ip, _DSNETINFO *out) {
+  g_heard = _DSNETINFO{};
+  g_wanted_ip = Ip(ip);
+  ds_set_search_params(300, 1);
+  const int rc = ds_search(DS_BROADCAST, KeepWanted);
+  ds_set_search_params(1000, 5);  // the settings at start
+  *out = g_heard;
+  return rc == DS_OK && g_heard.ip == g_wanted_ip;
+}
+
+// Lines of `ip neigh` and `ip route` (main table) of this namespace, the
+// lab's host namespace, that are about addr.
+std::vector<std::string> HostTableLines(const std::string &addr) {
+  std::vector<std::string> lines;
+  FILE *p = popen("ip -4 neigh show; ip -4 route show table main", "r");
+  if (p == nullptr) return {"(ip did not run)"};
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, p) != nullptr) {
+    const std::string line(buf);
+    if (line.rfind(addr + " ", 0) == 0) lines.push_back(line);
+  }
+  if (pclose(p) != 0) lines.push_back("(ip failed)");
+  return lines;
+}
+
 size_t SetValueRequestsTo(const char *ip, int value) {
   size_t n = 0;
   for (const auto &d : enginelab::SimLog('a'))
@@ -108,6 +153,27 @@ TEST_F(RequestThread, OpenCallbackAndSetValue) {
   EXPECT_EQ(d->rec.progress[0].load(), CMD_SET_VALUE);
   EXPECT_EQ(SetValueRequestsTo("192.168.77.21", 0x1234), 1u);
   EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(RequestThread, ForeignSubnetDeviceHeardByBroadcastIsReachedAndTheTablesAreCleanAfter) {
+  _DSNETINFO heard{};
+  ASSERT_TRUE(HeardByBroadcast("172.31.9.5", &heard));
+  EXPECT_EQ(heard.flags & DS_DIRECT, 0);
+  EXPECT_EQ(heard.local_ip, Ip(kHostA));
+  // The host has no route to the device's subnet of its own.
+  ASSERT_EQ(HostTableLines("172.31.9.5"), std::vector<std::string>{});
+
+  std::unique_ptr<Device> d(new Device(heard));
+  EXPECT_EQ(d->Run(CMD_GET_INFO), 1);  // implicit open, then the request
+  const uint8_t expect[16] = {0xf5, 0xf4, 0xf3, 0xf2, 0xf1, 0xf0, 0xef, 0xee,
+                              0xed, 0xec, 0xeb, 0xea, 0xe9, 0xe8, 0xe7, 0x00};
+  EXPECT_EQ(std::memcmp(d->rec.info, expect, 16), 0);
+  EXPECT_EQ(d->rec.reachable.load(), 1);
+  EXPECT_EQ(d->Run(CMD_SET_VALUE, 0x4321), 1);
+  EXPECT_EQ(SetValueRequestsTo("172.31.9.5", 0x4321), 1u);
+  EXPECT_TRUE(Messages().empty());
+  // The neighbour entry and the host route lived only while each request ran.
+  EXPECT_EQ(HostTableLines("172.31.9.5"), std::vector<std::string>{});
 }
 
 TEST_F(RequestThread, InfoClearsBitAndAuxOnlyWhenByte12Bit0IsClear) {
