@@ -76,6 +76,21 @@ int Seq() {
   return cmd->seq;
 }
 
+// What one search did to the device table: devices it added, and commands
+// the list created for them (the probe commands around it not counted).
+struct SearchEffect {
+  int new_devices;
+  int commands;
+};
+
+SearchEffect CountedSearch() {
+  const int seq0 = Seq();
+  const int devices0 = DsList.DeviceCount();
+  Search();
+  const int new_devices = DsList.DeviceCount() - devices0;
+  return {new_devices, Seq() - seq0 - 1};
+}
+
 class DeviceList : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -87,15 +102,11 @@ class DeviceList : public ::testing::Test {
 
 TEST_F(DeviceList, NewDevicesAreOpenedAndGetTheirCallback) {
   ASSERT_TRUE(TheLab().LoadSim(kDefaultSet));
-  ProbeDevice();
-  int devices0 = DsList.DeviceCount();
-  int seq0 = Seq();
-  Search();
-  int seq1 = Seq();
+  const SearchEffect e = CountedSearch();
   EXPECT_EQ(DsList.FoundCount(), 9);
   EXPECT_EQ(DsList.ListCount(), 9);
-  EXPECT_EQ(DsList.DeviceCount(), devices0 + 9);
-  EXPECT_EQ(seq1 - seq0 - 1, 2 * 9) << "an open and a set-callback per new device";
+  EXPECT_EQ(e.new_devices, 9);
+  EXPECT_EQ(e.commands, 2 * 9) << "an open and a set-callback per new device";
   for (int i = 0; i < DsList.FoundCount(); i++) {
     _DSNETINFO n = DsList.FoundInfoCopy(i);
     EXPECT_GE(FindModel(n.apid, n.hwid), 0) << "unknown models never enter a list";
@@ -125,12 +136,9 @@ TEST_F(DeviceList, NewDevicesAreOpenedAndGetTheirCallback) {
 }
 
 TEST_F(DeviceList, DeviceHeardAgainAtSameAddressPostsNothing) {
-  int devices0 = DsList.DeviceCount();
-  int seq0 = Seq();
-  Search();
-  int seq1 = Seq();
-  EXPECT_EQ(seq1 - seq0, 1);
-  EXPECT_EQ(DsList.DeviceCount(), devices0);
+  const SearchEffect e = CountedSearch();
+  EXPECT_EQ(e.commands, 0);
+  EXPECT_EQ(e.new_devices, 0);
   EXPECT_EQ(DsList.FoundCount(), 9);
 }
 
@@ -145,12 +153,9 @@ TEST_F(DeviceList, MovedDeviceIsClosedAndReopenedAtItsNewAddress) {
   ASSERT_NE(at, std::string::npos);
   set.replace(at, 18, "ip = 192.168.77.61");
   ASSERT_TRUE(TheLab().LoadSimText(set));
-  int devices0 = DsList.DeviceCount();
-  int seq0 = Seq();
-  Search();
-  int seq1 = Seq();
-  EXPECT_EQ(seq1 - seq0 - 1, 3) << "close, open at the new address, set callback";
-  EXPECT_EQ(DsList.DeviceCount(), devices0);
+  const SearchEffect e = CountedSearch();
+  EXPECT_EQ(e.commands, 3) << "close, open at the new address, set callback";
+  EXPECT_EQ(e.new_devices, 0);
   EXPECT_EQ(IndexOfMac(hall), index);
   EXPECT_EQ(DsList.Device(index), rec);
   EXPECT_EQ(rec->thread, thread);

@@ -2,7 +2,6 @@
 // simulated devices, the search dialog's progress, its ways of closing, and
 // the sorted result.  Runs whole inside a lab's host namespace
 // (tests/support/run_in_lab.sh).
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -17,6 +16,7 @@
 #include "ui_main.h"
 #include "ui_support.h"
 
+using uitest::ClickHeader;
 using uitest::ColumnTexts;
 using uitest::Poller;
 using uitest::WaitUntil;
@@ -57,13 +57,6 @@ void StartSearchWithCtrlB()
   ASSERT_TRUE(QTest::qWaitForWindowActive(FMain));
   FMain->m_ListView->setFocus();
   QTest::keyClick(FMain->m_ListView, Qt::Key_B, Qt::ControlModifier);  // returns when closed
-}
-
-void ClickHeader(int column)
-{
-  QHeaderView *h = FMain->m_ListView->horizontalHeader();
-  QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
-  QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
 class UiLab : public ::testing::Test {
@@ -132,14 +125,14 @@ TEST_F(UiLab, IpColumnSortsNumericallyAndOrderSurvivesASearch)
 {
   QTableWidget *v = FMain->m_ListView;
   ASSERT_EQ(v->rowCount(), kDevices) << "needs the result of the first test";
-  ClickHeader(3);
+  ClickHeader(FMain->m_ListView, 3);
   EXPECT_EQ(ColumnTexts(v, 3), QStringList({"10.0.0.1", "192.168.0.1", "192.168.1.9", "192.168.1.10",
                                             "192.168.77.21", "192.168.77.26"}));
-  ClickHeader(3);
+  ClickHeader(FMain->m_ListView, 3);
   EXPECT_EQ(ColumnTexts(v, 3), QStringList({"192.168.77.26", "192.168.77.21", "192.168.1.10",
                                             "192.168.1.9", "192.168.0.1", "10.0.0.1"}));
-  ClickHeader(0);
-  ClickHeader(0);  // "No" descending
+  ClickHeader(FMain->m_ListView, 0);
+  ClickHeader(FMain->m_ListView, 0);  // "No" descending
   EXPECT_EQ(ColumnTexts(v, 0), QStringList({"6", "5", "4", "3", "2", "1"}));
 
   StartSearchWithCtrlB();
@@ -147,7 +140,17 @@ TEST_F(UiLab, IpColumnSortsNumericallyAndOrderSurvivesASearch)
   EXPECT_EQ(ColumnTexts(v, 0), QStringList({"6", "5", "4", "3", "2", "1"}));
   EXPECT_FALSE(FMain->m_ListHeader->SectionArrow(0).isNull());
   EXPECT_TRUE(FMain->m_ListHeader->SectionArrow(3).isNull());
-  ClickHeader(0);  // back to ascending
+  ClickHeader(FMain->m_ListView, 0);  // back to ascending
+}
+
+// True once the search dialog lists at least 5 devices; *result then gets
+// the code the dialog closes with.
+bool DialogListsDevices(int *result)
+{
+  if (!FSearch || !FSearch->isVisible() || FSearch->ShownCount < 5)
+    return false;
+  QObject::connect(FSearch, &QDialog::finished, [result](int r) { *result = r; });
+  return true;
 }
 
 // Presses Stop (by mouse, or Enter when by_enter) once devices are listed.
@@ -156,9 +159,8 @@ void StopDuringSearch(bool by_enter)
   int result = -1, requests_at_stop = -1;
   bool hidden_at_once = false;
   Poller step([&] {
-    if (!FSearch || !FSearch->isVisible() || FSearch->ShownCount < 5)
+    if (!DialogListsDevices(&result))
       return false;
-    QObject::connect(FSearch, &QDialog::finished, [&](int r) { result = r; });
     requests_at_stop = SearchRequests();
     if (by_enter)
       QTest::keyClick(FSearch, Qt::Key_Return);
@@ -185,9 +187,8 @@ TEST_F(UiLab, EscapeDoesNothingAndTheCloseBoxDoesNotStopTheSearch)
   int result = -1, requests_at_close = -1;
   bool open_after_escape = false, hidden_at_once = false;
   Poller step([&] {
-    if (!FSearch || !FSearch->isVisible() || FSearch->ShownCount < 5)
+    if (!DialogListsDevices(&result))
       return false;
-    QObject::connect(FSearch, &QDialog::finished, [&](int r) { result = r; });
     QTest::keyClick(FSearch, Qt::Key_Escape);
     QTest::qWait(150);
     open_after_escape = FSearch->isVisible();

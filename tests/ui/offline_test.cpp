@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QStatusBar>
 #include <QLabel>
@@ -37,6 +36,7 @@
 #include "ui_support.h"
 
 using uitest::Boxes;
+using uitest::ClickHeader;
 using uitest::ColumnTexts;
 using uitest::MakeInfo;
 
@@ -64,13 +64,6 @@ void FakeSearch(const std::vector<_DSNETINFO> &devices)
   DsList.FinishSearch(false);
   FMain->FillDeviceList();
   FMain->UpdateStatusText();
-}
-
-void ClickHeader(int column)
-{
-  QHeaderView *h = FMain->m_ListView->horizontalHeader();
-  QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
-  QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
 bool SameImage(const QPixmap &a, const QPixmap &b)
@@ -219,18 +212,18 @@ TEST(Sorting, HeaderClicksAndTheComparison)
   EXPECT_EQ(ColumnTexts(v, 1), QStringList({"VL-2104", "VL-2108", "VL-2116", "VL-2124", "VL-2104"}));
   EXPECT_EQ(ColumnTexts(v, 2).first(), "02:00:00:00:00:01");
 
-  ClickHeader(3);  // first click: ascending, numeric; 0.0.0.0 (empty) first
+  ClickHeader(FMain->m_ListView, 3);  // first click: ascending, numeric; 0.0.0.0 (empty) first
   EXPECT_EQ(ColumnTexts(v, 3),
             QStringList({"", "10.0.0.1", "192.168.0.1", "192.168.1.9", "192.168.1.10"}));
   EXPECT_EQ(Arrows(), "---u");
-  ClickHeader(3);  // second click reverses
+  ClickHeader(FMain->m_ListView, 3);  // second click reverses
   EXPECT_EQ(ColumnTexts(v, 3),
             QStringList({"192.168.1.10", "192.168.1.9", "192.168.0.1", "10.0.0.1", ""}));
   EXPECT_EQ(Arrows(), "---d");
-  ClickHeader(0);  // another column starts ascending
+  ClickHeader(FMain->m_ListView, 0);  // another column starts ascending
   EXPECT_EQ(ColumnTexts(v, 0), QStringList({"1", "2", "3", "4", "5"}));
   EXPECT_EQ(Arrows(), "u---");
-  ClickHeader(0);
+  ClickHeader(FMain->m_ListView, 0);
   EXPECT_EQ(ColumnTexts(v, 0), QStringList({"5", "4", "3", "2", "1"}));
   EXPECT_EQ(Arrows(), "d---");
 
@@ -259,8 +252,8 @@ TEST(Sorting, EqualAddressesNeverCompareEqual)
   FMain->SortColumn = 0;
   EXPECT_LT(FMain->m_ListViewCompare(r0, r1, 1), 0);
   EXPECT_GT(FMain->m_ListViewCompare(r0, r1, 0), 0);
-  ClickHeader(3);
-  ClickHeader(3);
+  ClickHeader(FMain->m_ListView, 3);
+  ClickHeader(FMain->m_ListView, 3);
   EXPECT_EQ(v->rowCount(), 2);
   FMain->SetSortColumn(0, SortAscending);
   FMain->SortColumn = 0;
@@ -277,7 +270,7 @@ TEST(Sorting, ModelColumnIsCaseSensitiveCollation)
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   FakeSearch({MakeInfo(0x77, 1, "192.168.9.1", 1), MakeInfo(0x77, 2, "192.168.9.2", 2),
               MakeInfo(0x77, 3, "192.168.9.3", 3), MakeInfo(0x77, 4, "192.168.9.4", 4)});
-  ClickHeader(1);
+  ClickHeader(FMain->m_ListView, 1);
   QStringList asc = ColumnTexts(FMain->m_ListView, 1);
   EXPECT_EQ(asc.first(), "alpha");
   EXPECT_EQ(asc.last(), "Gamma");  // locale order, not code points ("G" < "a")
@@ -290,12 +283,12 @@ TEST(Sorting, ModelColumnIsCaseSensitiveCollation)
   if (c.compare("Beta", "beta") > 0)
     middle = {"beta", "Beta"};
   EXPECT_EQ(asc.mid(1, 2), middle);
-  ClickHeader(1);
+  ClickHeader(FMain->m_ListView, 1);
   QStringList desc = ColumnTexts(FMain->m_ListView, 1);
   std::reverse(desc.begin(), desc.end());
   EXPECT_EQ(desc, asc);
   ResetModelTable();
-  ClickHeader(0);
+  ClickHeader(FMain->m_ListView, 0);
 }
 
 TEST(ListView, CtrlASelectsAllRowsAlsoWithShift)

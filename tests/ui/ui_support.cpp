@@ -1,6 +1,5 @@
 #include "ui_support.h"
 
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,8 +9,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QHeaderView>
 #include <QTableWidget>
+#include <QTest>
 #include <QThread>
+
+#include "wire_text.h"
 
 namespace uitest {
 
@@ -87,12 +90,19 @@ QStringList ColumnTexts(const QTableWidget *view, int column)
   return out;
 }
 
+void ClickHeader(QTableWidget *view, int column)
+{
+  QHeaderView *h = view->horizontalHeader();
+  const QPoint at(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2);
+  QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
 _DSNETINFO MakeInfo(uint32_t apid, uint16_t hwid, const char *ip, uint8_t mac_last)
 {
   _DSNETINFO info{};
   info.apid = apid;
   info.hwid = hwid;
-  inet_pton(AF_INET, ip, &info.ip);
+  info.ip = velatest::Ip(ip);
   info.reported_ip = info.ip;
   info.mac[0] = 0x02;
   info.mac[5] = mac_last;

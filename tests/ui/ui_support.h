@@ -64,6 +64,9 @@ bool WaitUntil(const std::function<bool()> &pred, int timeout_ms);
 // Texts of one column, top to bottom.
 QStringList ColumnTexts(const QTableWidget *view, int column);
 
+// Clicks the middle of a column's header, as a user sorting by it does.
+void ClickHeader(QTableWidget *view, int column);
+
 // A search reply record for injection into the device list.
 _DSNETINFO MakeInfo(uint32_t apid, uint16_t hwid, const char *ip, uint8_t mac_last);
 
