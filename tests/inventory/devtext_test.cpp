@@ -1,8 +1,6 @@
 // Identity test, display texts, text table and row comparisons.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-
 #include <clocale>
 #include <cstring>
 
@@ -10,6 +8,7 @@
 #include "devtext.h"
 #include "modeltable.h"
 #include "texttable.h"
+#include "wire_text.h"
 
 namespace {
 
@@ -17,11 +16,7 @@ const uint8_t kZero[6] = {0, 0, 0, 0, 0, 0};
 const uint8_t kMacA[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
 const uint8_t kMacB[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x66};
 
-uint32_t Ip(const char *s) {
-  in_addr a;
-  inet_pton(AF_INET, s, &a);
-  return a.s_addr;
-}
+using velatest::Ip;
 
 _DSNETINFO Info(const char *ip, const uint8_t mac[6], uint16_t hwid = 0x2104) {
   _DSNETINFO n{};

@@ -7,11 +7,6 @@
 
 namespace nettest {
 
-uint32_t Ip4(const char *text) {
-  in_addr a{};
-  return inet_pton(AF_INET, text, &a) == 1 ? a.s_addr : 0;
-}
-
 int BoundUdp(uint32_t ip, uint16_t port) {
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 
+#include "wire_text.h"
+
 namespace nettest {
 
 // A dotted IPv4 address in network byte order (0 when it does not parse).
-uint32_t Ip4(const char *text);
+inline uint32_t Ip4(const char *text) { return velatest::Ip(text); }
 
 // A UDP socket bound to ip:port (network-order address, host-order port);
 // -1 when it cannot be bound.
