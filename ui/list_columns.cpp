@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <QFont>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QTableWidget>
@@ -45,6 +46,12 @@ QTableWidgetItem *ReadOnlyItem(const QString &text)
 
 void SetupDeviceTable(QTableWidget *view)
 {
+  // The columns are 105 pixels wide, laid out for a narrow interface font.
+  // A semi-condensed face, where the system has one, lets a whole MAC
+  // address fit; elsewhere the font stays as it is.
+  QFont cells = view->font();
+  cells.setStretch(QFont::SemiCondensed);
+  view->setFont(cells);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setSortingEnabled(false);
