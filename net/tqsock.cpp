@@ -30,10 +30,10 @@ LocalAddresses s_local;
 
 constexpr uint32_t kBroadcast = 0xFFFFFFFFu;
 
-void close_fd(int fd) {
-  while (close(fd) != 0 && errno == EINTR) {
-  }
-}
+// Linux releases the descriptor even when close() reports EINTR, so it is
+// never retried: a retry could close a descriptor another thread has just
+// been given.
+void close_fd(int fd) { close(fd); }
 
 // Binds fd to ip on DS_LOCAL_PORT + *offset, raising *offset by 4096 after
 // every failed bind; gives up after a failure on a port above 61440.
