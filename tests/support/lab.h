@@ -1,7 +1,7 @@
 // Test support for everything that needs the network lab (scripts/lab): a
-// uniquely named lab per test program, entering its host namespace, reading
-// the simulators' logs, and the guard that keeps every test packet inside
-// namespaces of our own.
+// uniquely named lab per test program, entering its host namespace, and
+// reading the simulators' logs.  The namespace checks that keep every test
+// packet inside namespaces of our own are in netns.h.
 //
 // Two ways to put a test program into a lab, both needed:
 //   - Lab / LabEnvironment: the program brings its own lab up and moves its
