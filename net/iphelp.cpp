@@ -93,8 +93,10 @@ void iphelp_delete_arp(uint32_t ip, uint32_t local_ip, const uint8_t mac[6]) {
 
 void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint32_t local_ip) {
   const int prefix_len = prefix_len_of(mask);
-  if (dest == kBroadcast || next_hop == 0 || next_hop == kBroadcast || (dest & mask) != dest ||
-      local_ip == kBroadcast || prefix_len < 0 || !s_route_lock)
+  // 0.0.0.0 is no device address: a route to it would sit beside the
+  // default route, whose destination it shares.
+  if (dest == 0 || dest == kBroadcast || next_hop == 0 || next_hop == kBroadcast ||
+      (dest & mask) != dest || local_ip == kBroadcast || prefix_len < 0 || !s_route_lock)
     return;
   std::lock_guard<std::mutex> guard(*s_route_lock);
   uint32_t ifindex = 0;
@@ -120,7 +122,9 @@ void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint
 }
 
 void iphelp_delete_routes(uint32_t dest) {
-  if (dest == kBroadcast || !s_route_lock) return;
+  // Every route whose destination is 0.0.0.0 includes the default route:
+  // a device record without an address must never take it away.
+  if (dest == 0 || dest == kBroadcast || !s_route_lock) return;
   std::lock_guard<std::mutex> guard(*s_route_lock);
   _IPROUTETABLE *table = nullptr;
   if (iphelp_get_route_table(&table, true) != PLAT_OK) {

@@ -38,9 +38,11 @@ void iphelp_delete_arp(uint32_t ip, uint32_t local_ip, const uint8_t mac[6]);
 
 // Adds a route to dest/mask through the interface owning local_ip, with
 // next_hop (an address of that interface's subnet) as preferred source: a
-// link-scope route, metric 20, protocol static, main table.
+// link-scope route, metric 20, protocol static, main table.  Nothing for the
+// destination 0.0.0.0.
 void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint32_t local_ip);
 
 // Deletes, in table order, every main-table route whose destination is
 // dest, whatever its prefix length; stops at the first deletion refused.
+// Nothing for 0.0.0.0, which would take the default route with it.
 void iphelp_delete_routes(uint32_t dest);

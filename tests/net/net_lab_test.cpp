@@ -63,6 +63,31 @@ std::string EntryHex(int k) {
   return text;
 }
 
+// The record a search gives for Dev(k, ip) when heard by broadcast through
+// local_ip (DS_DIRECT clear: requests to it change the host tables).
+_DSNETINFO Record(int k, const std::string &ip, const std::string &local_ip) {
+  _DSNETINFO d{};
+  d.apid = 0x0A0B0C00u + static_cast<uint32_t>(k);
+  d.hwid = static_cast<uint16_t>(0x0100 + k);
+  d.ip = velatest::Ip(ip);
+  d.local_ip = velatest::Ip(local_ip);
+  const uint8_t mac[6] = {2, 0, 0, 0, 0, static_cast<uint8_t>(k)};
+  std::memcpy(d.mac, mac, 6);
+  return d;
+}
+
+// A record without identity for ip, marked as heard by a directed search,
+// so that requests to it leave the host tables alone.
+_DSNETINFO DirectDevice(const std::string &ip) {
+  _DSNETINFO d{};
+  d.ip = velatest::Ip(ip);
+  d.flags = DS_DIRECT;
+  return d;
+}
+
+// A device that never answers a unicast request.
+const char kSilentIp[] = "192.168.77.40";
+
 // What the search callback saw: devices in order, nulls, and the sequence.
 struct Heard {
   std::vector<_DSNETINFO> devices;
@@ -153,8 +178,7 @@ class NetLab : public ::testing::Test {
   }
 
   void Load(const std::string &ini) {
-    lab_->LoadSim(velatest::Lab::WriteTempIni(ini));
-    ASSERT_TRUE(lab_->ok()) << lab_->error();
+    ASSERT_TRUE(lab_->LoadSimText(ini)) << lab_->error();
   }
 
   std::string Host(const std::string &cmd) {
@@ -164,6 +188,20 @@ class NetLab : public ::testing::Test {
   }
 
   std::vector<std::string> TableLines(const std::string &addr) { return ::TableLines(*lab_, addr); }
+
+  // A set-value request to dev with time-out T and A attempts; the table
+  // lines about addr are taken while it runs.
+  struct Watched {
+    int result;
+    TableSnapshot snap;
+  };
+  Watched SetValueWatching(_DSNETINFO *dev, const std::string &addr, int32_t timeout, int32_t attempts) {
+    Watched w{0, {lab_, addr, {}, false}};
+    const _TQSETTINGS s{timeout, attempts, SnapshotOnce, &w.snap};
+    const int32_t value = 5;
+    w.result = tqsock_execute(DS_KIND_SET_VALUE, dev, &value, nullptr, &s);
+    return w;
+  }
 
   velatest::Lab *lab_ = nullptr;
 };
@@ -376,10 +414,8 @@ int CancelOnThird(int32_t, int32_t, int32_t, void *ctx) {
 }
 
 TEST_F(NetLab, SilentDeviceGetsARequestsAboutTApart) {
-  Load(Dev(1, "192.168.77.40", "no_unicast = 1"));
-  _DSNETINFO dev{};
-  dev.ip = Ip4("192.168.77.40");
-  dev.flags = DS_DIRECT;
+  Load(Dev(1, kSilentIp, "no_unicast = 1"));
+  _DSNETINFO dev = DirectDevice(kSilentIp);
   const int32_t value = 0x1234;
   const _TQSETTINGS s{150, 3, nullptr, nullptr};
   const auto t0 = std::chrono::steady_clock::now();
@@ -390,7 +426,7 @@ TEST_F(NetLab, SilentDeviceGetsARequestsAboutTApart) {
   const auto log = lab_->WaitSimLog('a', 3, 1000);
   ASSERT_EQ(log.size(), 3u);
   for (size_t i = 0; i < log.size(); ++i) {
-    EXPECT_EQ(log[i].dst, "192.168.77.40:4800");
+    EXPECT_EQ(log[i].dst, std::string(kSilentIp) + ":4800");
     EXPECT_EQ(log[i].bytes.size(), DS_SET_VALUE_REQ_SIZE);
     if (i == 0) continue;
     const double gap = (log[i].t - log[i - 1].t) * 1000.0;
@@ -405,10 +441,8 @@ TEST_F(NetLab, SilentDeviceGetsARequestsAboutTApart) {
 }
 
 TEST_F(NetLab, HandleToASilentDeviceTimesOutAfterFiveAttemptsOfOneSecond) {
-  Load(Dev(1, "192.168.77.40", "no_unicast = 1"));
-  _DSNETINFO dev{};
-  dev.ip = Ip4("192.168.77.40");
-  dev.flags = DS_DIRECT;
+  Load(Dev(1, kSilentIp, "no_unicast = 1"));
+  _DSNETINFO dev = DirectDevice(kSilentIp);
   int32_t h = -1;
   ASSERT_EQ(ds_open(&dev, &h), DS_OK);
   const auto t0 = std::chrono::steady_clock::now();
@@ -426,10 +460,8 @@ TEST_F(NetLab, HandleToASilentDeviceTimesOutAfterFiveAttemptsOfOneSecond) {
 }
 
 TEST_F(NetLab, ProgressCallbackReturningZeroCancelsTheRequest) {
-  Load(Dev(1, "192.168.77.40", "no_unicast = 1"));
-  _DSNETINFO dev{};
-  dev.ip = Ip4("192.168.77.40");
-  dev.flags = DS_DIRECT;
+  Load(Dev(1, kSilentIp, "no_unicast = 1"));
+  _DSNETINFO dev = DirectDevice(kSilentIp);
   int calls = 0;
   const _TQSETTINGS s{300, 3, CancelOnThird, &calls};
   uint8_t block[DS_INFO_BLOCK_SIZE];
@@ -488,13 +520,8 @@ TEST_F(NetLab, UnicastRequestsDoNotWaitForARunningSearch) {
   std::thread search([&] { search_rc = ds_search(DS_BROADCAST, OnDevice); });
   // Wait until the search has sent its first request, then ask the device.
   ASSERT_EQ(lab_->WaitSimLog('a', 1, 1000).size(), 1u);
-  _DSNETINFO dev{};
-  dev.ip = Ip4("192.168.77.21");
+  _DSNETINFO dev = Record(1, "192.168.77.21", "192.168.77.10");
   dev.flags = DS_DIRECT;
-  dev.apid = 0x0A0B0C01;
-  dev.hwid = 0x0101;
-  const uint8_t mac[6] = {2, 0, 0, 0, 0, 1};
-  std::memcpy(dev.mac, mac, 6);
   int32_t h = -1;
   ASSERT_EQ(ds_open(&dev, &h), DS_OK);
   uint8_t block[DS_INFO_BLOCK_SIZE];
@@ -550,20 +577,12 @@ TEST_F(HostTables, ForeignSubnetDeviceIsReachedThroughTheLinkThatHeardIt) {
 
 TEST_F(HostTables, LocalAddressOfNoInterfaceAddsNothingButTheRequestGoesOut) {
   Load(Dev(1, "192.168.77.21"));
-  _DSNETINFO dev{};
-  dev.ip = Ip4("192.168.77.21");
-  dev.local_ip = Ip4("10.99.99.99");
-  dev.apid = 0x0A0B0C01;
-  dev.hwid = 0x0101;
-  const uint8_t mac[6] = {2, 0, 0, 0, 0, 1};
-  std::memcpy(dev.mac, mac, 6);
-  TableSnapshot snap{lab_, "192.168.77.21", {}, false};
-  const _TQSETTINGS s{300, 2, SnapshotOnce, &snap};
-  const int32_t value = 5;
-  EXPECT_EQ(tqsock_execute(DS_KIND_SET_VALUE, &dev, &value, nullptr, &s), TQ_OK);
-  ASSERT_TRUE(snap.taken);
-  EXPECT_FALSE(HasLine(snap.lines, {"PERMANENT"})) << ::testing::PrintToString(snap.lines);
-  EXPECT_FALSE(HasLine(snap.lines, {"metric 20"}));
+  _DSNETINFO dev = Record(1, "192.168.77.21", "10.99.99.99");
+  const Watched w = SetValueWatching(&dev, "192.168.77.21", 300, 2);
+  EXPECT_EQ(w.result, TQ_OK);
+  ASSERT_TRUE(w.snap.taken);
+  EXPECT_FALSE(HasLine(w.snap.lines, {"PERMANENT"})) << ::testing::PrintToString(w.snap.lines);
+  EXPECT_FALSE(HasLine(w.snap.lines, {"metric 20"}));
   EXPECT_EQ(OfKind(lab_->SimLog('a'), DS_KIND_SET_VALUE).size(), 1u);
 }
 
@@ -608,6 +627,21 @@ TEST_F(HostTables, RouteHelperChecksItsArgumentsAndDeletesEveryRouteToTheAddress
   iphelp_delete_routes(Ip4("172.31.9.5"));
   EXPECT_TRUE(TableLines("172.31.9.5").empty());
   EXPECT_EQ(TableLines("172.31.9.0/24").size(), 1u);  // another destination stays
+}
+
+// A record without an address (a reply from 0.0.0.0 reporting 0.0.0.0)
+// shares its destination with the default route, which must stay.
+TEST_F(HostTables, DeviceWithoutAddressLeavesTheDefaultRoute) {
+  Host("ip route add default via 192.168.77.1 dev vela-a");
+  // Heard by broadcast through vela-a, with no address at all.
+  _DSNETINFO dev = Record(1, "0.0.0.0", "192.168.77.10");
+  const Watched w = SetValueWatching(&dev, "0.0.0.0", 100, 1);
+  EXPECT_EQ(w.result, TQ_ERR_TIMEOUT);
+  ASSERT_TRUE(w.snap.taken);
+  EXPECT_TRUE(w.snap.lines.empty()) << ::testing::PrintToString(w.snap.lines);  // no 0.0.0.0/32 route
+  iphelp_delete_routes(0);
+  EXPECT_NE(Host("ip -4 route show default").find("default via 192.168.77.1 dev vela-a"), std::string::npos);
+  Host("ip route del default");
 }
 
 TEST_F(HostTables, ConcurrentRequestsToForeignDevicesLeaveCleanTables) {
