@@ -77,8 +77,7 @@ int main(int argc, char **argv) {
   std::printf("%-8s %-6s %-3s %-5s %-12s %-10s %-12s %-12s %-14s %-12s\n", "devices", "T_ms", "P", "runs",
               "wall_ms_mean", "floor_ms", "ratio_mean", "ratio_max", "cpu_ms/search", "heard_pass1");
   for (int devices : {0, 1, 16, 127, 128}) {
-    lab.LoadSim(velatest::Lab::WriteTempIni(Devices(devices)));
-    if (!lab.ok()) {
+    if (!lab.LoadSimText(Devices(devices))) {
       std::fprintf(stderr, "net_search_bench: %s\n", lab.error().c_str());
       return 1;
     }

@@ -6,14 +6,12 @@
 #include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 
-#include "lab.h"
 
 namespace {
 
@@ -24,34 +22,17 @@ constexpr uint16_t kArpReply = 2;
 }  // namespace
 
 ArpWatch::ArpWatch(const std::string &ifname) {
-  if (!velatest::InOwnLabNamespace()) {
-    error_ = "refusing to open a packet socket outside a lab namespace";
-    return;
-  }
+  if (!Open(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(ETH_P_ARP), "packet socket")) return;
   const unsigned index = if_nametoindex(ifname.c_str());
   if (index == 0) {
-    error_ = "no interface " + ifname;
-    return;
-  }
-  const int fd = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, htons(ETH_P_ARP));
-  if (fd < 0) {
-    error_ = std::string("packet socket: ") + std::strerror(errno);
+    Fail("no interface " + ifname);
     return;
   }
   sockaddr_ll addr{};
   addr.sll_family = AF_PACKET;
   addr.sll_protocol = htons(ETH_P_ARP);
   addr.sll_ifindex = static_cast<int>(index);
-  if (bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-    error_ = "bind to " + ifname + ": " + std::strerror(errno);
-    close(fd);
-    return;
-  }
-  fd_ = fd;
-}
-
-ArpWatch::~ArpWatch() {
-  if (fd_ >= 0) close(fd_);
+  Bind(reinterpret_cast<const sockaddr *>(&addr), sizeof addr, "bind to " + ifname);
 }
 
 std::vector<ArpReply> ArpWatch::Replies(int window_ms) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "arp_watch.h"
@@ -106,20 +107,36 @@ constexpr uint16_t kLocalPort = DS_LOCAL_PORT;
     static_cast<velatest::LabEnvironment *>(::testing::AddGlobalTestEnvironment(
         new velatest::LabEnvironment(velatest::Lab::WriteTempIni(kDevices))));
 
+// The first n bytes of buf: what a builder wrote (nothing when it refused).
+std::vector<uint8_t> Built(std::vector<uint8_t> buf, int n) {
+  buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return buf;
+}
+
 std::vector<uint8_t> SearchRequest(const std::vector<_DSNETINFO> &heard) {
   std::vector<const _DSNETINFO *> list;
   for (const _DSNETINFO &d : heard) list.push_back(&d);
   std::vector<uint8_t> buf(DS_SEARCH_REQ_MAX);
   const int n = dsproto_build_search(buf.data(), buf.size(), list.data(), list.size());
-  buf.resize(n > 0 ? n : 0);
-  return buf;
+  return Built(std::move(buf), n);
 }
 
 std::vector<uint8_t> IdentifyRequest() {
   std::vector<uint8_t> buf(DS_IDENTIFY_REQ_SIZE);
   const int n = dsproto_build_identify(buf.data(), buf.size());
-  buf.resize(n > 0 ? n : 0);
-  return buf;
+  return Built(std::move(buf), n);
+}
+
+std::vector<uint8_t> SetValueRequest(const _DSNETINFO &dev, int32_t value) {
+  std::vector<uint8_t> buf(DS_SET_VALUE_REQ_SIZE);
+  const int n = dsproto_build_set_value(buf.data(), buf.size(), &dev, value);
+  return Built(std::move(buf), n);
+}
+
+std::vector<uint8_t> InfoRequest(const _DSNETINFO &dev) {
+  std::vector<uint8_t> buf(DS_INFO_REQ_SIZE);
+  const int n = dsproto_build_info(buf.data(), buf.size(), &dev);
+  return Built(std::move(buf), n);
 }
 
 std::vector<Received> From(const std::vector<Received> &all, const std::string &ip) {
@@ -143,8 +160,7 @@ class SimLab : public ::testing::Test {
     VELA_LAB_OR_SKIP(lab());
     // Each test starts from fresh simulators, so request counts and logs do
     // not depend on the order the tests run in.
-    lab().LoadSim(velatest::Lab::WriteTempIni(kDevices));
-    ASSERT_TRUE(lab().ok()) << lab().error();
+    ASSERT_TRUE(lab().LoadSimText(kDevices)) << lab().error();
   }
   static velatest::Lab &lab() { return velatest::LabEnvironment::lab(); }
 
@@ -154,6 +170,17 @@ class SimLab : public ::testing::Test {
     std::string out;
     EXPECT_EQ(lab().RunInHost(shell, &out), 0) << shell;
     return out;
+  }
+
+  // Shell that starts a second simulator in the host namespace with ini,
+  // logging to log and printing to `output`, waits up to 5 s for the log to
+  // appear and stops it with SIGTERM, ending with its exit status.
+  static std::string SimStartedAndStopped(const std::string &ini, const std::string &log, const char *output) {
+    return SimCommand(ini) + " --log " + log + " " + output + " & pid=$!; i=0; while [ ! -e " + log +
+           " ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done; kill -TERM $pid; wait $pid";
+  }
+  static std::string SimCommand(const std::string &ini) {
+    return "\"" VELA_SIM_FOR_TESTS "\" --config " + ini;
   }
 
   static std::string DevNs(char link) { return "vela-" + lab().name() + "-" + link; }
@@ -226,11 +253,11 @@ TEST_F(SimLab, ReloadAddsMacvlansForNewMacsAndRemovesThoseOfDevicesGone) {
   // A shared MAC gets one macvlan; a device without MAC, one with a group
   // MAC and one with vela-dev's own MAC need none.
   const std::string own = LinkMac('a');
-  lab().LoadSim(velatest::Lab::WriteTempIni(
+  ASSERT_TRUE(lab().LoadSimText(
       "[x]\nip = 192.168.77.50\nmac = 02:00:00:00:00:f1\n[y]\nip = 192.168.77.51\nmac = 02:00:00:00:00:f1\n"
       "[z]\nip = 192.168.77.52\nmac = 02:00:00:00:0a:01\n[nomac]\nip = 192.168.77.53\n"
-      "[group]\nip = 192.168.77.54\nmac = 03:00:00:00:00:01\n[own]\nip = 192.168.77.55\nmac = " + own + "\n"));
-  ASSERT_TRUE(lab().ok()) << lab().error();
+      "[group]\nip = 192.168.77.54\nmac = 03:00:00:00:00:01\n[own]\nip = 192.168.77.55\nmac = " + own + "\n"))
+      << lab().error();
   EXPECT_EQ(Macvlans('a'), (std::vector<std::string>{
                                "vm0200000000f1 02:00:00:00:00:f1 UP <BROADCAST,MULTICAST,NOARP,UP,LOWER_UP>",
                                "vm020000000a01 02:00:00:00:0a:01 UP <BROADCAST,MULTICAST,NOARP,UP,LOWER_UP>"}));
@@ -256,10 +283,9 @@ TEST_F(SimLab, UnicastToAForeignDevicesOwnMacReachesTheSimulator) {
   EXPECT_EQ(dsproto_check_identify(got[0].bytes.data(), got[0].bytes.size(), &rec), 1);
   EXPECT_EQ(Hex(rec.mac, DS_MAC_SIZE), "0200000000f1");
 
-  const _DSNETINFO far = Identity(0, 0, "0200000000f1");
-  uint8_t set[DS_SET_VALUE_REQ_SIZE];
-  ASSERT_EQ(dsproto_build_set_value(set, sizeof set, &far, 0x0102), 22);
-  const std::vector<Received> set_reply = AskA("172.31.9.5", {set, set + sizeof set});
+  const std::vector<uint8_t> set = SetValueRequest(Identity(0, 0, "0200000000f1"), 0x0102);
+  ASSERT_EQ(set.size(), 22u);
+  const std::vector<Received> set_reply = AskA("172.31.9.5", set);
   ASSERT_EQ(set_reply.size(), 1u);
   EXPECT_TRUE(dsproto_accept_reply(set_reply[0].bytes.data(), set_reply[0].bytes.size(), DS_KIND_SET_VALUE, 0));
 
@@ -427,43 +453,40 @@ TEST_F(SimLab, DirectedSearchAndIdentifyReachOnlyTheAddressedDevice) {
 
 TEST_F(SimLab, SetValueAndInfoAnswerOnlyTheMatchingIdentity) {
   const _DSNETINFO plain = Identity(0x00010203, 0x0102, "020000000001");
-  uint8_t req[DS_SET_VALUE_REQ_SIZE];
-  ASSERT_EQ(dsproto_build_set_value(req, sizeof req, &plain, 0x1234), 22);
-  std::vector<Received> got = AskA("192.168.77.21", {req, req + sizeof req});
+  const std::vector<uint8_t> set = SetValueRequest(plain, 0x1234);
+  ASSERT_EQ(set.size(), 22u);
+  std::vector<Received> got = AskA("192.168.77.21", set);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].bytes.size(), DS_SET_VALUE_REPLY_SIZE);
   EXPECT_TRUE(dsproto_accept_reply(got[0].bytes.data(), got[0].bytes.size(), DS_KIND_SET_VALUE, 0));
 
-  uint8_t info_req[DS_INFO_REQ_SIZE];
-  ASSERT_EQ(dsproto_build_info(info_req, sizeof info_req, &plain), 20);
-  got = AskA("192.168.77.21", {info_req, info_req + sizeof info_req});
+  const std::vector<uint8_t> info = InfoRequest(plain);
+  ASSERT_EQ(info.size(), 20u);
+  got = AskA("192.168.77.21", info);
   ASSERT_EQ(got.size(), 1u);
   uint8_t block[DS_INFO_BLOCK_SIZE];
   ASSERT_TRUE(dsproto_read_info(got[0].bytes.data(), got[0].bytes.size(), block));
   EXPECT_EQ(Hex({block, block + sizeof block}), "00112233445566778899aabbccddeeff");
 
   // Another device's identity at this address: nobody answers.
-  const _DSNETINFO stranger = Identity(0x00010203, 0x0102, "020000000099");
-  ASSERT_EQ(dsproto_build_info(info_req, sizeof info_req, &stranger), 20);
-  EXPECT_TRUE(AskA("192.168.77.21", {info_req, info_req + sizeof info_req}).empty());
+  const std::vector<uint8_t> stranger = InfoRequest(Identity(0x00010203, 0x0102, "020000000099"));
+  ASSERT_EQ(stranger.size(), 20u);
+  EXPECT_TRUE(AskA("192.168.77.21", stranger).empty());
 
   // Two devices share 192.168.77.40; the identity picks one.
-  const _DSNETINFO shared2 = Identity(2, 0, "020000000042");
-  ASSERT_EQ(dsproto_build_set_value(req, sizeof req, &shared2, 5), 22);
-  got = AskA("192.168.77.40", {req, req + sizeof req});
+  const std::vector<uint8_t> to_shared2 = SetValueRequest(Identity(2, 0, "020000000042"), 5);
+  ASSERT_EQ(to_shared2.size(), 22u);
+  got = AskA("192.168.77.40", to_shared2);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(Hex(got[0].bytes).substr(16, 24), "020000000000020000000042");
 }
 
 TEST_F(SimLab, NoUnicastDeviceAnswersBroadcastOnly) {
   const _DSNETINFO nouni = Identity(0, 0, "02000000000b");
-  uint8_t identify[DS_IDENTIFY_REQ_SIZE], set[DS_SET_VALUE_REQ_SIZE], info[DS_INFO_REQ_SIZE];
-  dsproto_build_identify(identify, sizeof identify);
-  dsproto_build_set_value(set, sizeof set, &nouni, 1);
-  dsproto_build_info(info, sizeof info, &nouni);
-  EXPECT_TRUE(AskA("192.168.77.31", {identify, identify + sizeof identify}).empty());
-  EXPECT_TRUE(AskA("192.168.77.31", {set, set + sizeof set}).empty());
-  EXPECT_TRUE(AskA("192.168.77.31", {info, info + sizeof info}).empty());
+  for (const std::vector<uint8_t> &req : {IdentifyRequest(), SetValueRequest(nouni, 1), InfoRequest(nouni)}) {
+    ASSERT_FALSE(req.empty());
+    EXPECT_TRUE(AskA("192.168.77.31", req).empty()) << Hex(req);
+  }
   EXPECT_EQ(From(AskA("255.255.255.255", SearchRequest({})), "192.168.77.31").size(), 1u);
 }
 
@@ -472,9 +495,7 @@ TEST_F(SimLab, LogHoldsTheExactBytesWithSourceAndDestination) {
       SearchRequest({Identity(1, 2, "020000000001"), Identity(3, 4, "020000000002"), Identity(5, 6, "020000000003")});
   ASSERT_EQ(req.size(), 44u);
   AskA("255.255.255.255", req);
-  uint8_t identify[DS_IDENTIFY_REQ_SIZE];
-  dsproto_build_identify(identify, sizeof identify);
-  AskA("192.168.77.21", {identify, identify + sizeof identify});
+  AskA("192.168.77.21", IdentifyRequest());
 
   const std::vector<velatest::SimDatagram> log = lab().WaitSimLog('a', 2, 1000);
   ASSERT_EQ(log.size(), 2u);
@@ -522,8 +543,7 @@ TEST_F(SimLab, HundredTwentyEightDevicesAllAnswerOneBroadcast) {
     std::snprintf(mac, sizeof mac, "02:00:00:00:01:%02x", i);
     ini += "[dev" + std::to_string(i) + "]\nip = 192.168.77." + std::to_string(100 + i) + "\nmac = " + mac + "\n";
   }
-  lab().LoadSim(velatest::Lab::WriteTempIni(ini));
-  ASSERT_TRUE(lab().ok()) << lab().error();
+  ASSERT_TRUE(lab().LoadSimText(ini)) << lab().error();
   const std::vector<Received> got = AskA("255.255.255.255", SearchRequest({}));
   ASSERT_EQ(got.size(), 128u);
   for (int i = 0; i < 128; ++i) {
@@ -539,11 +559,7 @@ TEST_F(SimLab, ExitsCleanlyOnSigterm) {
   const std::string ini = velatest::Lab::WriteTempIni("[d]\nip = 192.168.77.10\n");
   const std::string log = lab().run_dir() + "/sigterm.jsonl";
   std::string out;
-  const int rc = lab().RunInHost(
-      "\"" VELA_SIM_FOR_TESTS "\" --config " + ini + " --log " + log +
-          " 2>/dev/null & pid=$!; i=0; while [ ! -e " + log + " ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done; "
-          "kill -TERM $pid; wait $pid; echo $?",
-      &out);
+  const int rc = lab().RunInHost(SimStartedAndStopped(ini, log, "2>/dev/null") + "; echo $?", &out);
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(out, "0\n");
 }
@@ -552,10 +568,7 @@ TEST_F(SimLab, DeviceWhoseAddressIsNotLocalIsReportedAndSkipped) {
   const std::string ini = velatest::Lab::WriteTempIni("[here]\nip = 192.168.77.10\n[away]\nip = 192.168.77.21\n");
   const std::string log = lab().run_dir() + "/skip.jsonl";
   std::string out;
-  lab().RunInHost("\"" VELA_SIM_FOR_TESTS "\" --config " + ini + " --log " + log +
-                      " 2>&1 & pid=$!; i=0; while [ ! -e " + log +
-                      " ] && [ $i -lt 100 ]; do sleep 0.05; i=$((i+1)); done; kill -TERM $pid; wait $pid",
-                  &out);
+  lab().RunInHost(SimStartedAndStopped(ini, log, "2>&1"), &out);
   EXPECT_NE(out.find("[away] address 192.168.77.21 is not local here; device skipped"), std::string::npos) << out;
   EXPECT_NE(out.find("playing 1 device(s)"), std::string::npos) << out;
 }
@@ -563,10 +576,7 @@ TEST_F(SimLab, DeviceWhoseAddressIsNotLocalIsReportedAndSkipped) {
 TEST_F(SimLab, UnknownReceiveInterfaceIsAnErrorWithExitCode2) {
   const std::string ini = velatest::Lab::WriteTempIni("[d]\nip = 192.168.77.10\n");
   std::string out;
-  EXPECT_EQ(lab().RunInHost("\"" VELA_SIM_FOR_TESTS "\" --config " + ini +
-                                " --iface vela-nosuch --log /dev/null 2>&1; echo rc=$?",
-                            &out),
-            0);
+  EXPECT_EQ(lab().RunInHost(SimCommand(ini) + " --iface vela-nosuch --log /dev/null 2>&1; echo rc=$?", &out), 0);
   EXPECT_NE(out.find("no interface 'vela-nosuch' here"), std::string::npos) << out;
   EXPECT_NE(out.find("rc=2"), std::string::npos) << out;
 }
@@ -584,7 +594,7 @@ TEST_F(SimLab, MalformedDeviceFileIsAClearErrorWithExitCode2) {
   for (const Case &c : cases) {
     const std::string ini = velatest::Lab::WriteTempIni(c.ini);
     std::string out;
-    const int rc = lab().RunInHost("\"" VELA_SIM_FOR_TESTS "\" --config " + ini + " --log /dev/null 2>&1; echo rc=$?", &out);
+    const int rc = lab().RunInHost(SimCommand(ini) + " --log /dev/null 2>&1; echo rc=$?", &out);
     EXPECT_EQ(rc, 0);
     EXPECT_NE(out.find(c.message), std::string::npos) << out;
     EXPECT_NE(out.find("rc=2"), std::string::npos) << out;

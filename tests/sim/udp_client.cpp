@@ -4,13 +4,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 
-#include "lab.h"
 #include "wire_text.h"
 
 namespace {
@@ -19,46 +17,35 @@ double NowMs() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-}  // namespace
-
-UdpClient::UdpClient(const std::string &local_ip, uint16_t port) {
-  if (!velatest::InOwnLabNamespace()) {
-    error_ = "refusing to open a socket outside a lab namespace";
-    return;
-  }
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    error_ = std::string("socket: ") + std::strerror(errno);
-    return;
-  }
-  const int on = 1;
-  const int rcvbuf = 1 << 20;
-  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+sockaddr_in Endpoint(const std::string &ip, uint16_t port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = velatest::Ip(local_ip);
-  if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
-      bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-    error_ = "bind " + local_ip + ":" + std::to_string(port) + ": " + std::strerror(errno);
-    close(fd);
-    return;
-  }
-  fd_ = fd;
+  addr.sin_addr.s_addr = velatest::Ip(ip);
+  return addr;
 }
 
-UdpClient::~UdpClient() {
-  if (fd_ >= 0) close(fd_);
+}  // namespace
+
+UdpClient::UdpClient(const std::string &local_ip, uint16_t port) {
+  if (!Open(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0, "socket")) return;
+  const int on = 1;
+  const int rcvbuf = 1 << 20;
+  setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+  const std::string what = "bind " + local_ip + ":" + std::to_string(port);
+  if (setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+    Fail(what + ": " + std::strerror(errno));
+    return;
+  }
+  const sockaddr_in addr = Endpoint(local_ip, port);
+  Bind(reinterpret_cast<const sockaddr *>(&addr), sizeof addr, what);
 }
 
 bool UdpClient::Send(const std::string &ip, uint16_t port, const std::vector<uint8_t> &bytes) {
   if (fd_ < 0) return false;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = velatest::Ip(ip);
+  const sockaddr_in to = Endpoint(ip, port);
   sent_ms_ = NowMs();
-  return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to) ==
+  return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to) ==
          static_cast<ssize_t>(bytes.size());
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "lab_socket.h"
+
 struct Received {
   uint32_t src_ip = 0;    // network order
   uint16_t src_port = 0;  // host order
@@ -14,16 +16,10 @@ struct Received {
   double at_ms = 0;       // milliseconds since the client's last send
 };
 
-class UdpClient {
+class UdpClient : public LabSocket {
  public:
   // Binds to local_ip:port with broadcasting enabled; ok() tells whether it worked.
   UdpClient(const std::string &local_ip, uint16_t port);
-  ~UdpClient();
-  UdpClient(const UdpClient &) = delete;
-  UdpClient &operator=(const UdpClient &) = delete;
-
-  bool ok() const { return fd_ >= 0; }
-  const std::string &error() const { return error_; }
 
   // Sends bytes to ip:port; false on failure.
   bool Send(const std::string &ip, uint16_t port, const std::vector<uint8_t> &bytes);
@@ -31,7 +27,5 @@ class UdpClient {
   std::vector<Received> Collect(int window_ms);
 
  private:
-  int fd_ = -1;
-  std::string error_;
   double sent_ms_ = 0;
 };
