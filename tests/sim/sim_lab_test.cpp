@@ -154,6 +154,18 @@ std::vector<Received> AskA(const std::string &to, const std::vector<uint8_t> &re
   return client.Collect(kWindowMs);
 }
 
+// Sends an identify request from 192.168.77.10 to ip; exactly one answer
+// must come, from ip, and it must complete the blank record *rec.
+void IdentifyAt(const std::string &ip, _DSNETINFO *rec) {
+  const std::vector<uint8_t> identify = IdentifyRequest();
+  ASSERT_EQ(identify.size(), 8u);
+  const std::vector<Received> got = AskA(ip, identify);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(IpText(got[0].src_ip), ip);
+  *rec = _DSNETINFO{};
+  EXPECT_EQ(dsproto_check_identify(got[0].bytes.data(), got[0].bytes.size(), rec), 1);
+}
+
 class SimLab : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -274,13 +286,8 @@ TEST_F(SimLab, UnicastToAForeignDevicesOwnMacReachesTheSimulator) {
   // a host route through the link that heard it.
   Host("ip neigh replace 172.31.9.5 lladdr 02:00:00:00:00:f1 dev vela-a nud permanent && "
        "ip route add 172.31.9.5/32 dev vela-a src 192.168.77.10 scope link");
-  const std::vector<uint8_t> identify = IdentifyRequest();
-  ASSERT_EQ(identify.size(), 8u);
-  const std::vector<Received> got = AskA("172.31.9.5", identify);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(IpText(got[0].src_ip), "172.31.9.5");
   _DSNETINFO rec{};
-  EXPECT_EQ(dsproto_check_identify(got[0].bytes.data(), got[0].bytes.size(), &rec), 1);
+  ASSERT_NO_FATAL_FAILURE(IdentifyAt("172.31.9.5", &rec));
   EXPECT_EQ(Hex(rec.mac, DS_MAC_SIZE), "0200000000f1");
 
   const std::vector<uint8_t> set = SetValueRequest(Identity(0, 0, "0200000000f1"), 0x0102);
@@ -292,7 +299,7 @@ TEST_F(SimLab, UnicastToAForeignDevicesOwnMacReachesTheSimulator) {
   // The same entry with a MAC no device has: the frame is not taken in, so
   // the answer above came by the device's own MAC.
   Host("ip neigh replace 172.31.9.5 lladdr 02:00:00:00:00:ee dev vela-a nud permanent");
-  EXPECT_TRUE(AskA("172.31.9.5", identify).empty());
+  EXPECT_TRUE(AskA("172.31.9.5", IdentifyRequest()).empty());
 
   const std::vector<velatest::SimDatagram> log = lab().WaitSimLog('a', 2, 1000);
   ASSERT_EQ(log.size(), 2u);
@@ -437,13 +444,8 @@ TEST_F(SimLab, DelayedDeviceAnswersAfterItsDelay) {
 }
 
 TEST_F(SimLab, DirectedSearchAndIdentifyReachOnlyTheAddressedDevice) {
-  const std::vector<uint8_t> identify = IdentifyRequest();
-  ASSERT_EQ(identify.size(), 8u);
-  const std::vector<Received> got = AskA("192.168.77.21", identify);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(IpText(got[0].src_ip), "192.168.77.21");
   _DSNETINFO rec{};
-  EXPECT_EQ(dsproto_check_identify(got[0].bytes.data(), got[0].bytes.size(), &rec), 1);
+  ASSERT_NO_FATAL_FAILURE(IdentifyAt("192.168.77.21", &rec));
   EXPECT_EQ(rec.apid, 0x00010203u);
 
   const std::vector<Received> directed = AskA("192.168.77.22", SearchRequest({Identity(7, 9, "020000000009")}));
