@@ -281,4 +281,14 @@ TEST_F(Finder, NetworkLayerThatCannotStartExitsWithOne) {
   EXPECT_EQ(r.out, "");
 }
 
+TEST_F(Finder, ResultThatCannotBeWrittenIsNoSuccess) {
+  // /dev/full refuses every write: the search runs, its result is lost.
+  for (const char *args : {" --passes 1 --pass-time 100", " --passes 1 --pass-time 100 --format json",
+                           " --help"}) {
+    Result r = RunProgram({"sh", "-c", std::string("exec ") + VELA_FIND + args + " >/dev/full"});
+    EXPECT_EQ(r.status, 3) << args << ": " << r.err;
+    EXPECT_NE(r.err.find("vela-find: cannot write the result"), std::string::npos) << args << ": " << r.err;
+  }
+}
+
 }  // namespace

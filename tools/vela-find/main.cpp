@@ -51,6 +51,15 @@ bool LoadModels(const std::string &path) {
   return true;
 }
 
+// Flushes standard output; false (after a message) when what was written
+// did not all arrive, so a lost result never reads as success.
+bool OutputWritten() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+    return true;
+  std::perror("vela-find: cannot write the result");
+  return false;
+}
+
 void RunSearch(int32_t passes, int32_t pass_time) {
   bool progress = isatty(STDERR_FILENO) == 1;
   bool stop_sent = false;
@@ -92,7 +101,7 @@ int main(int argc, char **argv) {
   }
   if (opt.help) {
     std::fputs(FindUsage(), stdout);
-    return 0;
+    return OutputWritten() ? 0 : 3;
   }
   TSearchSettings settings = LoadSearchSettings();
   int32_t passes = opt.passes.value_or(settings.SerCnt);
@@ -129,10 +138,10 @@ int main(int argc, char **argv) {
   int found = DsList.FoundCount();
   SortFindRows(&rows, opt.sort, opt.reverse);
   WriteFindRows(stdout, rows, found, opt.format);
-  std::fflush(stdout);
+  const bool written = OutputWritten();
 
   // Threads first, then the network layer they use.
   DsList.Shutdown();
   ds_cleanup();
-  return 0;
+  return written ? 0 : 3;
 }

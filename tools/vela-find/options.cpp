@@ -49,7 +49,8 @@ const char *FindUsage() {
          "terminal; Ctrl+C stops the search and lists what was found so far.\n"
          "\n"
          "Exit status: 0 when the search completed (also with no device found),\n"
-         "1 when the network layer cannot start, 2 for bad arguments.\n";
+         "1 when the network layer cannot start, 2 for bad arguments, 3 when the\n"
+         "result cannot be written.\n";
 }
 
 bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *error) {
