@@ -11,7 +11,6 @@
 //                         tests/support/run_in_lab.sh data/devices.ini).
 #include <arpa/inet.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -26,6 +25,7 @@
 #include "dscfgthread.h"
 #include "dslist.h"
 #include "dsthread.h"
+#include "netns.h"
 
 namespace {
 
@@ -89,14 +89,11 @@ int Idle() {
   return 0;
 }
 
+// Only in the host namespace of the lab run_in_lab.sh started us in (and
+// never PID 1's namespace).
 bool InLab() {
   const char *name = std::getenv("VELA_LAB_NAME");
-  if (name == nullptr)
-    return false;
-  struct stat self, lab;
-  std::string path = std::string("/run/netns/vela-") + name + "-host";
-  return stat("/proc/thread-self/ns/net", &self) == 0 && stat(path.c_str(), &lab) == 0 &&
-         self.st_ino == lab.st_ino;
+  return name != nullptr && velatest::InLabHost(name);
 }
 
 int Search() {

@@ -15,12 +15,18 @@
 #include "dsmessage.h"
 #include "dsrecord.h"
 #include "dsthread.h"
-#include "enginelab.h"
+#include "lab.h"
+#include "netns.h"
+#include "wait.h"
+#include "wire_text.h"
 
 namespace {
 
-using enginelab::Ip;
-using enginelab::WaitUntil;
+using velatest::Ip;
+using velatest::WaitUntil;
+
+// The lab run_in_lab.sh started this program in.
+velatest::Lab &EnclosingLab() { return velatest::Lab::Enclosing(); }
 
 const char *kHostA = "192.168.77.10";
 
@@ -80,18 +86,20 @@ Device *Silent() { return new Device("192.168.77.23", 0x00560001, 0x2116, 0x23);
 class RequestThread : public ::testing::Test {
  protected:
   void SetUp() override {
-    ENGINE_LAB_OR_SKIP();
+    VELA_LAB_OR_SKIP(EnclosingLab());
+    // Requests leave only from the lab's host namespace.
+    ASSERT_TRUE(velatest::InLabHost(EnclosingLab().name()));
     static bool started = ds_init();
     ASSERT_TRUE(started);
     DsMessage().SetEnabled(true);
-    while (_DSMSG *m = DsMessage().Take())
-      delete m;
+    (void)Messages();  // notices of an earlier test
   }
   void TearDown() override { DsMessage().SetEnabled(false); }
-  std::vector<_DSMSG *> Messages() {
-    std::vector<_DSMSG *> out;
+  // Takes every notice out of the queue; the caller owns them.
+  static std::vector<std::unique_ptr<_DSMSG>> Messages() {
+    std::vector<std::unique_ptr<_DSMSG>> out;
     while (_DSMSG *m = DsMessage().Take())
-      out.push_back(m);
+      out.emplace_back(m);
     return out;
   }
 };
@@ -132,7 +140,7 @@ std::vector<std::string> HostTableLines(const std::string &addr) {
 
 size_t SetValueRequestsTo(const char *ip, int value) {
   size_t n = 0;
-  for (const auto &d : enginelab::SimLog('a'))
+  for (const auto &d : EnclosingLab().SimLog('a'))
     if (d.dst == std::string(ip) + ":4800" && d.bytes.size() == 22 && d.bytes[0] == 2 &&
         d.bytes[20] == (value & 0xFF) && d.bytes[21] == ((value >> 8) & 0xFF))
       n++;
@@ -217,8 +225,6 @@ TEST_F(RequestThread, UnknownCode) {
   EXPECT_EQ(msgs[0]->result, -1);
   EXPECT_EQ(msgs[0]->device, &closed->rec);
   EXPECT_EQ(closed->rec.reachable.load(), 1);  // -1 leaves it
-  for (auto *m : msgs)
-    delete m;
 }
 
 TEST_F(RequestThread, CancelledCommandIsSkipped) {
@@ -283,8 +289,6 @@ TEST_F(RequestThread, FailedOpenIsRetriedBeforeEveryCommand) {
   ASSERT_EQ(msgs.size(), 3u);
   EXPECT_EQ(msgs[0]->result, DS_ERR_NO_HANDLE);
   EXPECT_EQ(msgs[2]->command, CMD_SET_CALLBACK);
-  for (auto *m : msgs)
-    delete m;
 
   ASSERT_FALSE(taken.empty());
   ds_close(taken.back());
@@ -307,8 +311,6 @@ TEST_F(RequestThread, TimeOutClearsReachableAndPostsNotice) {
   ASSERT_EQ(msgs.size(), 1u);
   EXPECT_EQ(msgs[0]->command, CMD_SET_VALUE);
   EXPECT_EQ(msgs[0]->result, DS_ERR_TIMEOUT);
-  for (auto *m : msgs)
-    delete m;
 }
 
 TEST_F(RequestThread, AbortRequestCancelsTheRunningRequest) {
@@ -344,7 +346,7 @@ TEST_F(RequestThread, TwoCommandsRunInHandOverOrder) {
   EXPECT_EQ(c1->result.load(), 1);
   EXPECT_EQ(c2->result.load(), 1);
   int first = -1, second = -1, i = 0;
-  for (const auto &dg : enginelab::SimLog('a')) {
+  for (const auto &dg : EnclosingLab().SimLog('a')) {
     if (dg.bytes.size() == 22 && dg.bytes[20] == 0x01 && dg.bytes[21] == 0x0A && first < 0)
       first = i;
     if (dg.bytes.size() == 22 && dg.bytes[20] == 0x02 && dg.bytes[21] == 0x0A && second < 0)
