@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "devtext.h"
+#include "dsapi.h"
 #include "dscfgthread.h"
 #include "dsmessage.h"
 #include "dsthread.h"
@@ -328,6 +329,14 @@ void TDsList::Shutdown() {
     rec->thread->WaitFor();
   delete m_cfg;  // stops the configuration thread and frees its commands
   m_cfg = nullptr;
+  // The records go: their open handles go with them, and no handle slot
+  // keeps a progress callback whose context is a freed record.
+  for (_DSONEINFO *rec : devices) {
+    if (DsFlagTest(rec, DSF_OPEN)) {
+      (void)ds_set_callback(rec->handle.load(), nullptr, nullptr);
+      (void)ds_close(rec->handle.load());
+    }
+  }
   for (_DSONEINFO *rec : devices) {
     delete rec->thread;
     delete rec;

@@ -78,7 +78,8 @@ class TDsList {
 
   // Ends every thread of the list: raises the stop flag and waits for the
   // search threads, cancels running requests and stops the request threads
-  // and the configuration thread, then frees the records.  Called by the
+  // and the configuration thread, then closes the records' open handles
+  // (clearing their progress callbacks) and frees the records.  Called by the
   // destructor at process exit; a program calls it itself before
   // ds_cleanup.  Idempotent; the list must not be used afterwards.
   void Shutdown();

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "dsapi.h"
 #include "dscfgthread.h"
 #include "dslist.h"
 #include "dsthread.h"
@@ -87,6 +88,39 @@ TEST(DsListExit, ExitsCleanlyWith128DevicesKnown) {
         std::exit(DsList.DeviceCount() >= DS_MAX_FOUND ? 7 : 4);
       },
       ::testing::ExitedWithCode(7), "");
+}
+
+// Shutdown frees the records, so it gives back the handles they held: every
+// slot of the handle table can be opened again afterwards.
+TEST(DsListExit, ShutdownReleasesTheHandlesOfItsRecords) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const int devices = 16;
+        for (int n = 300; n < 300 + devices; n++) {
+          _DSNETINFO r = Reply(n);
+          TDsList::OnSearchReply(&r);
+        }
+        // Both commands of every device carried out: its handle is open.
+        for (int tries = 0; tries < 1000; tries++) {
+          int open = 0;
+          for (int i = 0; i < DsList.DeviceCount(); i++) {
+            _DSONEINFO *rec = DsList.Device(i);
+            open += DsFlagTest(rec, DSF_OPEN) && rec->thread->PendingCount() == 0 ? 1 : 0;
+          }
+          if (open == devices && DsList.Cfg()->PendingCount() == 0)
+            break;
+          ThreadSleepMs(10);
+        }
+        DsList.Shutdown();
+        int free_slots = 0;
+        _DSNETINFO any{};
+        int32_t handle = -1;
+        while (free_slots < DS_MAX_HANDLES && ds_open(&any, &handle) == DS_OK)
+          free_slots++;
+        std::exit(free_slots);
+      },
+      ::testing::ExitedWithCode(DS_MAX_HANDLES), "");
 }
 
 }  // namespace
