@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "thread.h"
+#include "wait.h"
 
 namespace {
 
@@ -30,8 +31,7 @@ TEST(Thread, SuspendedThreadRunsOnlyAfterResume) {
   EXPECT_FALSE(t.started.load());
   EXPECT_FALSE(t.Finished());
   t.Resume();
-  ThreadSleepMs(30);
-  EXPECT_TRUE(t.started.load());
+  EXPECT_TRUE(velatest::WaitUntil([&] { return t.started.load(); }, 5000));
   t.Resume();  // a second Resume changes nothing
   t.Terminate();
   EXPECT_TRUE(t.Terminated());
@@ -44,9 +44,7 @@ TEST(Thread, SuspendedThreadRunsOnlyAfterResume) {
 
 TEST(Thread, RunningThreadStartsAtOnce) {
   CountingThread t(false);
-  for (int i = 0; i < 200 && !t.started.load(); i++)
-    ThreadSleepMs(5);
-  EXPECT_TRUE(t.started.load());
+  EXPECT_TRUE(velatest::WaitUntil([&] { return t.started.load(); }, 5000));
   EXPECT_FALSE(t.FreeOnTerminate());
 }
 
