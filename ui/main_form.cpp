@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -34,6 +35,7 @@ constexpr int kLeft = 242, kTop = 122, kWidth = 696, kHeight = 480;
 constexpr int kMenuBarHeight = 21;
 constexpr int kToolBarHeight = 38;
 constexpr int kToolButtonWidth = 92, kToolButtonHeight = 36;
+constexpr int kToolSeparatorWidth = 8;
 constexpr int kStatusBarHeight = 19;
 // Status text before the first search.
 const char *const kInitialStatus = "Search Result -  0 Vela(s)";
@@ -46,6 +48,9 @@ TFMain::TFMain(QWidget *parent) : QMainWindow(parent)
   resize(kWidth, kHeight);
   m_ImageList = QIcon(":/vela/search16.png");
   setWindowIcon(QIcon(":/vela/vela48.png"));
+  // No window menu of Qt's own (it would offer to hide the tool bar): the
+  // commands are those of the menu bar and the tool bar.
+  setContextMenuPolicy(Qt::NoContextMenu);
 
   BuildMenus();
   BuildToolBar();
@@ -104,6 +109,11 @@ void TFMain::BuildToolBar()
   m_tool_bar->setMovable(false);
   m_tool_bar->setFloatable(false);
   m_tool_bar->setFixedHeight(kToolBarHeight);
+  // The style's margins would push a 36-pixel button past the bottom of the
+  // 38-pixel bar: one pixel around it (the bar's layout takes one margin
+  // for all four sides).
+  int margin = (kToolBarHeight - kToolButtonHeight) / 2;
+  m_tool_bar->layout()->setContentsMargins(margin, margin, margin, margin);
   m_tool_bar->setIconSize(QSize(16, 16));
   m_tool_bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   m_tool_bar->addAction(m_brdc_action);
@@ -113,7 +123,9 @@ void TFMain::BuildToolBar()
     button->setFixedHeight(kToolButtonHeight);
     button->setFixedWidth(std::max(kToolButtonWidth, button->sizeHint().width()));
   }
-  m_tool_bar->addSeparator();
+  QAction *separator = m_tool_bar->addSeparator();
+  if (QWidget *gap = m_tool_bar->widgetForAction(separator))
+    gap->setFixedWidth(kToolSeparatorWidth);
 }
 
 void TFMain::BuildListView()

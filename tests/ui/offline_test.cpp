@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QStatusBar>
@@ -141,6 +142,35 @@ TEST(StartUp, MenusToolBarAndKeys)
   EXPECT_EQ(FMain->m_tool_bar->height(), 38);
   EXPECT_EQ(FMain->menuBar()->height(), 21);
   EXPECT_EQ(FMain->statusBar()->height(), 19);
+  // The 36-pixel button fits the 38-pixel bar whole, then an 8-pixel
+  // separator follows it.
+  EXPECT_TRUE(FMain->m_tool_bar->rect().contains(button->geometry()))
+      << button->y() << "+" << button->height() << " in " << FMain->m_tool_bar->height();
+  QList<QAction *> tools = FMain->m_tool_bar->actions();
+  ASSERT_EQ(tools.size(), 2);
+  EXPECT_EQ(tools[0], FMain->m_brdc_action);
+  ASSERT_TRUE(tools[1]->isSeparator());
+  QWidget *separator = FMain->m_tool_bar->widgetForAction(tools[1]);
+  ASSERT_NE(separator, nullptr);
+  EXPECT_EQ(separator->width(), 8);
+  EXPECT_GT(separator->x(), button->geometry().right());
+}
+
+// The window offers no commands beyond its menus and tool bar: a right click
+// on the tool bar or the menu bar opens nothing (no menu to hide the tool bar).
+TEST(StartUp, RightClickOnTheBarsOpensNoMenu)
+{
+  for (QWidget *bar : {static_cast<QWidget *>(FMain->m_tool_bar), static_cast<QWidget *>(FMain->menuBar())}) {
+    QPoint at(bar->width() - 4, bar->height() / 2);  // past the last button
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, bar->mapToGlobal(at));
+    QApplication::sendEvent(bar, &event);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << bar->metaObject()->className();
+    while (QWidget *popup = QApplication::activePopupWidget())
+      popup->close();
+  }
+  EXPECT_TRUE(FMain->m_tool_bar->isVisible());
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
 }
 
 TEST(StartUp, SocketErrorShownExactlyOnceAndModelWarningOnce)
@@ -465,6 +495,29 @@ TEST(Errors, EscapedExceptionIsKeptForTheEntryPoint)
   ASSERT_TRUE(app->Escaped());
   EXPECT_EQ(ErrorText(app->Escaped()), "broken handler");
   EXPECT_EQ(ErrorText(std::make_exception_ptr(42)), "");
+}
+
+// Only the user's own settings file counts: neither the organisation-wide
+// file beside it nor the system-wide files (/etc/xdg) supply a value.
+TEST(Settings, OnlyTheUsersOwnFileIsRead)
+{
+  std::string user = uitest::TempDir(), system = uitest::TempDir();
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(user));
+  QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, QString::fromStdString(system));
+  std::filesystem::create_directories(system + "/Vela");
+  std::ofstream(user + "/Vela.conf") << "[General]\nSerCnt=7\nSerTim=700\n";
+  std::ofstream(system + "/Vela/2.0.conf") << "[General]\nSerCnt=8\nSerTim=800\n";
+  std::ofstream(system + "/Vela.conf") << "[General]\nSerCnt=9\nSerTim=900\n";
+  TSearchSettings s = ReadSearchSettings();
+  EXPECT_EQ(s.SerCnt, 5);
+  EXPECT_EQ(s.SerTim, 1000);
+  // With the user's file present, its missing value still takes the default.
+  std::filesystem::create_directories(user + "/Vela");
+  std::ofstream(user + "/Vela/2.0.conf") << "[General]\nSerTim=300\n";
+  s = ReadSearchSettings();
+  EXPECT_EQ(s.SerCnt, 5);
+  EXPECT_EQ(s.SerTim, 300);
+  QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, QString::fromStdString(uitest::TempDir()));
 }
 
 // Last: Alt+X ends the program by closing the main window.
