@@ -37,6 +37,9 @@ TSearchSettings ReadSearchSettings()
   TSearchSettings s;
   // QSettings only reads the file; it writes nothing unless a value is set.
   QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kVersion);
+  // The user's own settings only: no organisation-wide or system-wide
+  // file (or registry key) supplies a value the user's file lacks.
+  settings.setFallbacksEnabled(false);
   s.SerCnt = ReadInt(settings, TXT_REG_SERCNT, s.SerCnt);
   s.SerTim = ReadInt(settings, TXT_REG_SERTIM, s.SerTim);
   return s;
