@@ -13,10 +13,7 @@ TAboutBox *AboutBox = nullptr;
 
 TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
 {
-  setWindowTitle("About");
-  setModal(true);
-  setFixedSize(298, 153);
-  setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+  SetUpFixedDialog(this, "About", 298, 153);
 
   Panel1 = new QFrame(this);
   Panel1->setGeometry(8, 8, 281, 97);

@@ -1,8 +1,17 @@
 #include "dialog_util.h"
 
+#include <QDialog>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QWidget>
+
+void SetUpFixedDialog(QDialog *dialog, const QString &caption, int width, int height)
+{
+  dialog->setWindowTitle(caption);
+  dialog->setModal(true);
+  dialog->setFixedSize(width, height);
+  dialog->setWindowFlags(dialog->windowFlags() & ~Qt::WindowContextHelpButtonHint);
+}
 
 bool SwallowEscape(QKeyEvent *event)
 {

@@ -20,10 +20,7 @@ TFSearch *FSearch = nullptr;
 
 TFSearch::TFSearch(QWidget *parent) : QDialog(parent)
 {
-  setWindowTitle("Searching");
-  setModal(true);
-  setFixedSize(461, 312);
-  setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+  SetUpFixedDialog(this, "Searching", 461, 312);
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setGeometry(16, 16, 425, 273);
