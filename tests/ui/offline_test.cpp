@@ -395,6 +395,31 @@ TEST(Countdown, Arithmetic)
   EXPECT_EQ(timeout, 4294966);
 }
 
+// A tick that sees new devices writes the label first, with the old
+// remaining time, then lists them and restarts the countdown, which shows
+// from the next tick on.
+TEST(SearchDialog, TickWritesTheLabelBeforeTakingInNewDevices)
+{
+  DsList.StartSearch(-1, 1, 1);  // no interface: ends at once, sends nothing
+  ASSERT_TRUE(uitest::WaitUntil([] { return DsList.IsSearchDone(); }, 5000));
+  for (_DSNETINFO info : {MakeInfo(kApid, 0x2104, "192.168.4.1", 1), MakeInfo(kApid, 0x2108, "192.168.4.2", 2)})
+    TDsList::OnSearchReply(&info);
+  TFSearch dlg;
+  dlg.SerCnt = 5;
+  dlg.SerTim = 1000;
+  dlg.TimeoutSeconds = 5;
+  dlg.StartTick = TickCount() - 3500;  // three whole seconds gone
+  dlg.m_enum_timerTimer();
+  EXPECT_EQ(dlg.m_enum_msg->text(), "Found 2 Vela(s), remain timeout = 2 second(s)");
+  EXPECT_EQ(ColumnTexts(dlg.m_enum_list, 0), QStringList({"1", "2"}));
+  EXPECT_EQ(ColumnTexts(dlg.m_enum_list, 3), QStringList({"192.168.4.1", "192.168.4.2"}));
+  EXPECT_EQ(dlg.ShownCount, 2);
+  EXPECT_EQ(dlg.TimeoutSeconds, 5);
+  dlg.m_enum_timerTimer();
+  EXPECT_EQ(dlg.m_enum_msg->text(), "Found 2 Vela(s), remain timeout = 5 second(s)");
+  EXPECT_EQ(dlg.m_enum_list->rowCount(), 2);
+}
+
 TEST(SearchDialog, Layout)
 {
   TFSearch dlg;
