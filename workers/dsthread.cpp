@@ -121,6 +121,10 @@ int32_t Tdsthread::RunCommand(_CMDOBJ *cmd) {
       return rc;
     }
     case CMD_CLOSE:
+      // The slot keeps its callback for whoever opens it next: take this
+      // record out of it first, so another device's requests never report
+      // to (or are cancelled through) this record.
+      (void)ds_set_callback(dev->handle.load(), nullptr, nullptr);
       (void)ds_close(dev->handle.load());
       DsFlagClear(dev, DSF_OPEN | DSF_OPEN_FAILED);
       return DS_OK;

@@ -213,6 +213,23 @@ TEST_F(RequestThread, CloseOnClosedHandleOpensItFirst) {
   EXPECT_EQ(ds_close(h), DS_ERR_INVALID);  // ... and closed again
 }
 
+TEST_F(RequestThread, ClosedHandleLeavesNoCallbackForTheNextDeviceInItsSlot) {
+  std::unique_ptr<Device> first(Plain());
+  ASSERT_EQ(first->Run(CMD_OPEN), 1);
+  ASSERT_EQ(first->Run(CMD_SET_CALLBACK), 1);
+  const int32_t slot = first->rec.handle.load();
+  ASSERT_EQ(first->Run(CMD_CLOSE), 1);
+  // The next open takes the lowest free slot: the one just closed.
+  std::unique_ptr<Device> second(Busy());
+  ASSERT_EQ(second->Run(CMD_OPEN), 1);
+  ASSERT_EQ(second->rec.handle.load(), slot);
+  // A request of the second device, before it registers a callback of its
+  // own, reports its progress to nobody, least of all the first device.
+  EXPECT_EQ(second->Run(CMD_SET_VALUE, 0x0B0B), 1);
+  EXPECT_EQ(first->rec.progress[0].load(), 0);
+  EXPECT_EQ(second->rec.progress[0].load(), 0);
+}
+
 TEST_F(RequestThread, UnknownCode) {
   std::unique_ptr<Device> closed(Plain());
   EXPECT_EQ(closed->Run(4711), 1);  // the implicit open succeeded
