@@ -16,9 +16,11 @@ _MODELINFO ModelTable[MODEL_ROWS] = {
 #include "builtin_models.inc"
 };
 
+// Built on first use and never destroyed: a search thread may still read the
+// table while static objects are torn down at exit.
 std::shared_mutex &ModelTableLock() {
-  static std::shared_mutex lock;
-  return lock;
+  static std::shared_mutex *const lock = new std::shared_mutex;
+  return *lock;
 }
 
 namespace {
