@@ -15,20 +15,23 @@
 
 namespace {
 
-// The whole text must be one decimal 32-bit integer (blanks around allowed).
+// The whole text must be one decimal integer (blanks around allowed) that a
+// 32-bit value holds.  As with the registry's DWORD values, and as the
+// desktop program reads the same file, values up to 4294967295 are taken and
+// read back as signed: 4294967295 is -1.
 bool ParseInt32(const char *text, int32_t *out) {
   if (text == nullptr)
     return false;
   errno = 0;
   char *end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (end == text || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+  long long v = std::strtoll(text, &end, 10);
+  if (end == text || errno == ERANGE || v < INT32_MIN || v > static_cast<long long>(UINT32_MAX))
     return false;
   while (*end == ' ' || *end == '\t')
     end++;
   if (*end != '\0')
     return false;
-  *out = static_cast<int32_t>(v);
+  *out = static_cast<int32_t>(static_cast<uint32_t>(v));
   return true;
 }
 

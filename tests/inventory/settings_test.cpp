@@ -1,6 +1,8 @@
 // Search settings read from the desktop program's settings file.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +49,15 @@ TEST_F(Settings, ZeroAndNegativeArePassedOn) {
   TSearchSettings s = Read("[General]\nSerCnt=0\nSerTim=-1\n");
   EXPECT_EQ(s.SerCnt, 0);
   EXPECT_EQ(s.SerTim, -1);
+}
+
+TEST_F(Settings, ValuesAboveInt32AreReadAsSignedLikeTheDesktopProgram) {
+  TSearchSettings s = Read("[General]\nSerCnt=4294967295\nSerTim=2147483648\n");
+  EXPECT_EQ(s.SerCnt, -1);
+  EXPECT_EQ(s.SerTim, INT32_MIN);
+  s = Read("[General]\nSerCnt=4294967296\nSerTim=-2147483649\n");
+  EXPECT_EQ(s.SerCnt, 5);
+  EXPECT_EQ(s.SerTim, 1000);
 }
 
 TEST_F(Settings, EachBadValueTakesItsOwnDefault) {
