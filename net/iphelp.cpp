@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <linux/rtnetlink.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -16,8 +17,13 @@ namespace {
 constexpr uint32_t kBroadcast = 0xFFFFFFFFu;
 constexpr uint32_t kHostRouteMetric = 20;
 
-std::unique_ptr<std::mutex> s_arp_lock;
-std::unique_ptr<std::mutex> s_route_lock;
+// The locks live as long as the process: a request thread may still be in a
+// change when the layer shuts down, and must not find its lock freed under
+// it.  s_ready (set by iphelp_init, cleared by iphelp_cleanup) says whether
+// changes are made at all; it is checked again under the lock.
+std::mutex s_arp_lock;
+std::mutex s_route_lock;
+std::atomic<bool> s_ready{false};
 
 // Prefix length of a contiguous mask, -1 for any other mask.
 int prefix_len_of(uint32_t mask) {
@@ -42,8 +48,9 @@ bool interface_of(uint32_t local_ip, uint32_t *ifindex, uint32_t *mask) {
 // The ARP entry for ip on the interface owning local_ip, set or deleted
 // under the ARP lock.
 void change_arp(uint32_t ip, const uint8_t mac[6], uint32_t local_ip, bool add) {
-  if (ip == 0 || ip == kBroadcast || !s_arp_lock) return;
-  std::lock_guard<std::mutex> guard(*s_arp_lock);
+  if (ip == 0 || ip == kBroadcast || !s_ready) return;
+  std::lock_guard<std::mutex> guard(s_arp_lock);
+  if (!s_ready) return;
   uint32_t ifindex = 0;
   uint32_t mask = 0;
   if (!interface_of(local_ip, &ifindex, &mask)) return;
@@ -53,14 +60,13 @@ void change_arp(uint32_t ip, const uint8_t mac[6], uint32_t local_ip, bool add) 
 
 }  // namespace
 
-void iphelp_init() {
-  s_arp_lock = std::make_unique<std::mutex>();
-  s_route_lock = std::make_unique<std::mutex>();
-}
+void iphelp_init() { s_ready = true; }
 
 void iphelp_cleanup() {
-  s_arp_lock.reset();
-  s_route_lock.reset();
+  s_ready = false;
+  // Let a change that is under way finish, one lock at a time (never both).
+  { std::lock_guard<std::mutex> wait(s_arp_lock); }
+  { std::lock_guard<std::mutex> wait(s_route_lock); }
 }
 
 uint32_t iphelp_get_addr_table(_IPADDRTABLE **table, bool sort) {
@@ -96,9 +102,10 @@ void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint
   // 0.0.0.0 is no device address: a route to it would sit beside the
   // default route, whose destination it shares.
   if (dest == 0 || dest == kBroadcast || next_hop == 0 || next_hop == kBroadcast ||
-      (dest & mask) != dest || local_ip == kBroadcast || prefix_len < 0 || !s_route_lock)
+      (dest & mask) != dest || local_ip == kBroadcast || prefix_len < 0 || !s_ready)
     return;
-  std::lock_guard<std::mutex> guard(*s_route_lock);
+  std::lock_guard<std::mutex> guard(s_route_lock);
+  if (!s_ready) return;
   uint32_t ifindex = 0;
   uint32_t if_mask = 0;
   if (!interface_of(local_ip, &ifindex, &if_mask)) return;
@@ -124,8 +131,9 @@ void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint
 void iphelp_delete_routes(uint32_t dest) {
   // Every route whose destination is 0.0.0.0 includes the default route:
   // a device record without an address must never take it away.
-  if (dest == 0 || dest == kBroadcast || !s_route_lock) return;
-  std::lock_guard<std::mutex> guard(*s_route_lock);
+  if (dest == 0 || dest == kBroadcast || !s_ready) return;
+  std::lock_guard<std::mutex> guard(s_route_lock);
+  if (!s_ready) return;
   _IPROUTETABLE *table = nullptr;
   if (iphelp_get_route_table(&table, true) != PLAT_OK) {
     std::free(table);

@@ -10,11 +10,13 @@
 
 #include "platform.h"
 
-// Creates the ARP lock and the route lock.  Before iphelp_init and after
-// iphelp_cleanup the changing operations leave the host tables alone.
+// Allows the changing operations.  Before iphelp_init and after
+// iphelp_cleanup they leave the host tables alone.
 void iphelp_init();
 
-// Deletes the two locks.
+// Stops further changes and returns once a change under way has finished.
+// The two locks themselves live as long as the process, so a request thread
+// still running at shut-down never meets a freed lock.
 void iphelp_cleanup();
 
 // Reads the IPv4 address table (sorted by address when sort is set).  Returns

@@ -305,6 +305,34 @@ TEST(FindInterface, FirstRowWithTheAddressWins) {
   EXPECT_FALSE(iphelp_find_interface(nullptr, Ip4("10.0.0.1"), &ifindex, &mask));
 }
 
+// A request thread may still be inside a host-table change when the layer
+// shuts down: the locks it holds must outlive iphelp_cleanup.  A lock freed
+// under a running change is a use after free and a data race, which the
+// sanitizer builds report.
+TEST(NetShutdown, CleanupWhileHostTableChangesRun) {
+  NEED_PRIVATE_NS();
+  std::atomic<bool> stop{false};
+  std::atomic<int> changes{0};
+  const uint8_t mac[6] = {0x02, 0, 0, 0, 0, 0x01};
+  std::thread worker([&] {
+    while (!stop) {
+      // No interface owns the local address: each call only reads tables.
+      iphelp_add_arp(Ip4("10.0.0.5"), mac, Ip4("10.99.99.99"));
+      iphelp_add_host_route(Ip4("10.0.0.5"), DS_BROADCAST, Ip4("10.99.99.99"), Ip4("10.99.99.99"));
+      iphelp_delete_routes(Ip4("10.0.0.5"));
+      iphelp_delete_arp(Ip4("10.0.0.5"), Ip4("10.99.99.99"), mac);
+      changes++;
+    }
+  });
+  for (int i = 0; i < 300 || changes.load() < 20; ++i) {
+    iphelp_cleanup();
+    iphelp_init();
+  }
+  stop = true;
+  worker.join();
+  EXPECT_GE(changes.load(), 20);
+}
+
 // ---- sockets, inside the private namespace -------------------------------
 
 void send_to(uint16_t port, const std::vector<uint8_t> &data) {
