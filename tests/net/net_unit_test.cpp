@@ -23,6 +23,7 @@
 #include "netns.h"
 #include "sock_util.h"
 #include "tqsock.h"
+#include "wait.h"
 
 namespace {
 
@@ -520,6 +521,110 @@ TEST_F(PrivateSearch, SettingsKeepTheirValueWhenNegative) {
   passes = 0;
   EXPECT_EQ(ds_search(Ip4("10.77.1.99"), CountPasses), DS_ERR_TIMEOUT);
   EXPECT_EQ(passes, 2);
+}
+
+// ---- stopping a search ------------------------------------------------------
+
+// True once a search holds DS_LOCAL_PORT on ip, that is once it has begun
+// and opened its sockets.
+bool SearchHoldsPort(uint32_t ip) {
+  const int fd = nettest::BoundUdp(ip, DS_LOCAL_PORT);
+  if (fd < 0) return true;
+  close(fd);
+  return false;
+}
+
+class StopSearch : public PrivateSearch {
+ protected:
+  void TearDown() override {
+    if (thread_.joinable()) {  // a test that failed half-way
+      ds_stop_search(1);
+      thread_.join();
+    }
+    ds_stop_search(0);
+  }
+  // Runs ds_search on a thread of its own and waits until it has opened its
+  // sockets; Join returns its result.
+  void Start() {
+    passes_seen = 0;
+    rc_ = 0;
+    thread_ = std::thread([this] {
+      rc_ = ds_search(DS_BROADCAST, CountPassesAtomically);
+      ended_ = std::chrono::steady_clock::now();
+    });
+    ASSERT_TRUE(velatest::WaitUntil([] { return SearchHoldsPort(Ip4("10.77.1.1")); }, 5000));
+  }
+  int Join() {
+    thread_.join();
+    return rc_.load();
+  }
+  static std::atomic<int> passes_seen;
+  static int CountPassesAtomically(_DSNETINFO *d) {
+    if (d == nullptr) passes_seen++;
+    return 1;
+  }
+  std::thread thread_;
+  std::atomic<int> rc_{0};
+  std::chrono::steady_clock::time_point ended_;
+};
+std::atomic<int> StopSearch::passes_seen{0};
+
+TEST_F(StopSearch, RaisedBeforeTheStartEndsEverySearchUntilWithdrawn) {
+  ds_set_search_params(60000, 5);
+  ds_stop_search(1);
+  for (int i = 0; i < 2; ++i) {
+    passes = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_ERR_CANCELLED);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_EQ(passes, 0);  // not even a pass end is reported
+  }
+  // The engine's own search honours the same request.
+  const _TQSETTINGS s{60000, 5, nullptr, nullptr};
+  EXPECT_EQ(tqsock_search(DS_BROADCAST, CountPasses, &s), TQ_ERR_CANCELLED);
+
+  // Withdrawn: the next search runs its passes as usual, and so does one
+  // after a raise that was withdrawn before it began.
+  ds_stop_search(0);
+  ds_set_search_params(40, 2);
+  passes = 0;
+  EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_OK);
+  EXPECT_EQ(passes, 2);
+  ds_stop_search(1);
+  ds_stop_search(0);
+  passes = 0;
+  EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_OK);
+  EXPECT_EQ(passes, 2);
+}
+
+TEST_F(StopSearch, RaiseDuringALongPassEndsItAtOnce) {
+  ds_set_search_params(60000, 5);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const auto t0 = std::chrono::steady_clock::now();
+  ds_stop_search(1);
+  const int rc = Join();
+  EXPECT_EQ(rc, DS_ERR_CANCELLED);
+  EXPECT_LT(ended_ - t0, std::chrono::seconds(5));
+  EXPECT_EQ(passes_seen.load(), 0);
+  EXPECT_FALSE(SearchHoldsPort(Ip4("10.77.1.1")));  // its sockets are closed
+}
+
+// A withdrawal that comes before the running search noticed the raise does
+// not revive it: the raise was meant for that search.
+TEST_F(StopSearch, WithdrawalNeverRevivesASearchTheRaiseWasMeantFor) {
+  ds_set_search_params(60000, 1);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const auto t0 = std::chrono::steady_clock::now();
+  ds_stop_search(1);
+  ds_stop_search(0);
+  EXPECT_EQ(Join(), DS_ERR_CANCELLED);
+  EXPECT_LT(ended_ - t0, std::chrono::seconds(5));
+
+  // The next search is not touched by that raise.
+  ds_set_search_params(40, 1);
+  passes = 0;
+  EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_OK);
+  EXPECT_EQ(passes, 1);
 }
 
 TEST_F(PrivateSearch, PortTakenOnTheAddressMovesTheSetUp) {
