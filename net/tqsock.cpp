@@ -170,6 +170,7 @@ int tqsock_open_set(_TQSOCKSET *set, bool per_interface) {
   const int wanted = per_interface ? s_local.count : 1;
   uint32_t offset = 0;  // raised for the remaining sockets of this call too
   set->count = 0;
+  set->next = 0;
   for (int i = 0; i < TQ_MAX_SOCKETS; ++i) set->sock[i].fd = -1;
 
   for (int i = 0; i < wanted && set->count < TQ_MAX_SOCKETS; ++i) {
@@ -198,6 +199,7 @@ void tqsock_close_set(_TQSOCKSET *set) {
     set->sock[i].fd = -1;
   }
   set->count = 0;
+  set->next = 0;
 }
 
 int tqsock_send(_TQSOCKSET *set, uint32_t ip, uint16_t port, const uint8_t *data, size_t len) {
@@ -228,12 +230,16 @@ int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t
   if (ready < 0) return errno == EINTR ? TQ_OK : TQ_ERR_SOCKET;
   if (ready == 0) return TQ_OK;
 
+  // Round-robin from the socket behind the one read last.
+  const int first = set->next > 0 && set->next < set->count ? set->next : 0;
   int which = -1;
-  for (int i = 0; i < set->count && which < 0; ++i) {
+  for (int k = 0; k < set->count && which < 0; ++k) {
+    const int i = (first + k) % set->count;
     if (fds[i].revents & POLLNVAL) return TQ_ERR_SOCKET;
     if (fds[i].revents & (POLLIN | POLLERR)) which = i;
   }
   if (which < 0) return TQ_OK;
+  set->next = which + 1;
   *local_ip = set->sock[which].local_ip;
 
   uint8_t dgram[DS_RECV_MAX];

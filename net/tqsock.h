@@ -44,6 +44,7 @@ struct _TQSOCKSET {
     int fd;             // -1 when closed
     uint32_t local_ip;  // bound address, 0 for the wildcard address
   } sock[TQ_MAX_SOCKETS];
+  int next;  // where tqsock_poll's look for a readable socket begins
 };
 
 // Loads the local address list (interfaces that are up, loopback left out,
@@ -71,6 +72,10 @@ int tqsock_send(_TQSOCKSET *set, uint32_t ip, uint16_t port, const uint8_t *data
 
 // Receives at most one waiting datagram without blocking: 1 with *len bytes
 // (0 when nothing was waiting or the datagram exceeded 2048 bytes), or -12.
+// The readable sockets are read in turn: each call takes the first readable
+// socket at or after the one behind the socket read last (set order,
+// wrapping round), so a socket that is never empty cannot starve the others.
+// A freshly opened set begins with its first socket.
 int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t *src_ip,
                 uint16_t *src_port, uint32_t *local_ip);
 
