@@ -67,6 +67,9 @@ int ds_public_code(int internal_code) {
 }
 
 bool ds_init() {
+  // Sets the stop request up now, so that ds_stop_search never has to (it
+  // may then be called from a signal handler).
+  (void)tqsock_stop_mark();
   if (!s_iphelp_started) {
     iphelp_init();
     s_iphelp_started = true;

@@ -52,8 +52,10 @@ int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device);
 
 // Raises (stop non-zero) or withdraws (stop zero) the stop request of
 // searches; may be called from any thread, before ds_init and after
-// ds_cleanup too, and returns at once.  A search counts as begun when its
-// ds_search call starts, before it waits for the search lock.
+// ds_cleanup too, and returns at once.  After ds_init it is also safe in a
+// signal handler (lock-free atomic operations and a write()).  A search
+// counts as begun when its ds_search call starts, before it waits for the
+// search lock.
 //   - While the request is raised, a running search ends within
 //     milliseconds (its wait for replies is woken), and a search that begins
 //     ends at its start without sending anything.

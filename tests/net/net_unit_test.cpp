@@ -778,6 +778,27 @@ TEST_F(StopSearch, RaiseDuringALongPassEndsItAtOnce) {
   EXPECT_FALSE(SearchHoldsPort(Ip4("10.77.1.1")));  // its sockets are closed
 }
 
+// A program may raise the request from a signal handler (after ds_init).
+TEST_F(StopSearch, RaiseFromASignalHandlerEndsTheSearch) {
+  struct sigaction sa = {};
+  struct sigaction old = {};
+  sa.sa_handler = [](int) { ds_stop_search(1); };
+  sigemptyset(&sa.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR1, &sa, &old), 0);
+  ds_set_search_params(60000, 5);
+  std::thread signaller([] {
+    if (velatest::WaitUntil([] { return SearchHoldsPort(Ip4("10.77.1.1")); }, 5000)) kill(getpid(), SIGUSR1);
+    else ds_stop_search(1);  // the search never began: end it all the same
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  passes = 0;
+  EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_ERR_CANCELLED);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+  EXPECT_EQ(passes, 0);
+  signaller.join();
+  sigaction(SIGUSR1, &old, nullptr);
+}
+
 // A withdrawal that comes before the running search noticed the raise does
 // not revive it: the raise was meant for that search.
 TEST_F(StopSearch, WithdrawalNeverRevivesASearchTheRaiseWasMeantFor) {
