@@ -11,6 +11,7 @@
 
 #include "modellock.h"
 #include "modeltable.h"
+#include "utf8text.h"
 
 namespace {
 
@@ -57,8 +58,9 @@ int LoadModelFile(const char *path, _MODELINFO *table) {
     std::string s = sec ? sec : "";
     _MODELINFO &row = rows[static_cast<size_t>(k)];
     row = _MODELINFO{};
-    std::strncpy(row.model_name, Value(dict, s, "model_name"), MODEL_NAME_SIZE - 1);
-    row.model_name[MODEL_NAME_SIZE - 1] = '\0';
+    // Cut to 39 bytes, but never inside a character.
+    const char *name = Value(dict, s, "model_name");
+    std::memcpy(row.model_name, name, Utf8CutLength(name, MODEL_NAME_SIZE - 1));
     row.apid = Hex32(Value(dict, s, "apid"));
     row.hwid = static_cast<uint16_t>(Hex32(Value(dict, s, "hwid")) & 0xFFFFu);
     row.model_flag = Hex32(Value(dict, s, "model_flag"));

@@ -114,13 +114,7 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
     } else if (arg == "--format") {
       if (!need_value())
         return false;
-      if (value == "table")
-        out->format = TOutputFormat::Table;
-      else if (value == "csv")
-        out->format = TOutputFormat::Csv;
-      else if (value == "json")
-        out->format = TOutputFormat::Json;
-      else {
+      if (!ParseResultFormat(value, &out->format)) {
         *error = "option --format takes table, csv or json, not '" + value + "'";
         return false;
       }

@@ -6,8 +6,9 @@
 #include <string>
 
 #include "devcompare.h"
+#include "result_format.h"
 
-enum class TOutputFormat { Table, Csv, Json };
+using TOutputFormat = TResultFormat;
 
 struct TFindOptions {
   std::optional<int32_t> passes;     // overrides SerCnt
