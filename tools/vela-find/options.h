@@ -18,6 +18,7 @@ struct TFindOptions {
   bool reverse = false;
   TOutputFormat format = TOutputFormat::Table;
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv into *out.  False with a message in *error for bad arguments.

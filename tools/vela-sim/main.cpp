@@ -13,6 +13,7 @@
 #include "lab_netns.h"
 #include "sim_config.h"
 #include "sim_server.h"
+#include "vela_version.h"
 
 namespace {
 
@@ -29,7 +30,8 @@ void usage() {
                "  --iface NAME   take broadcasts only as they arrive on this interface\n"
                "                 (other interfaces, such as macvlans, carry copies)\n"
                "  --addresses    print the source addresses of those devices and exit\n"
-               "  --macs         print their distinct non-zero MAC addresses and exit\n");
+               "  --macs         print their distinct non-zero MAC addresses and exit\n"
+               "  --version      print the version and exit\n");
 }
 
 std::string ip_text(uint32_t ip) {
@@ -71,6 +73,10 @@ int main(int argc, char **argv) {
     else if (arg == "--iface" && has_value) iface = argv[++i];
     else if (arg == "--addresses") list_addresses = true;
     else if (arg == "--macs") list_macs = true;
+    else if (arg == "--version") {
+      std::printf("vela-sim %s\n", VELA_VERSION_TEXT);
+      return 0;
+    }
     else {
       std::fprintf(stderr, "vela-sim: bad argument '%s'\n", argv[i]);
       usage();
