@@ -49,6 +49,8 @@ const char *FindUsage() {
          "section [General], keys SerCnt and SerTim, shared with Vela Finder.\n"
          "While searching, the progress is shown on standard error when it is a\n"
          "terminal; Ctrl+C stops the search and lists what was found so far.\n"
+         "A second Ctrl+C, or SIGTERM, ends the program at once: it lists what was\n"
+         "found if it can do so at once and exits with 130 (SIGINT) or 143 (SIGTERM).\n"
          "\n"
          "Exit status: 0 when the search completed (also with no device found),\n"
          "1 when the network layer cannot start, 2 for bad arguments, 3 when the\n"
