@@ -21,7 +21,8 @@
 // distinct records of accepted models only, at most 128; a reply of an
 // unknown model changes nothing; records are never dropped, their model ids
 // never change, and a MAC once known is never replaced; after FinishSearch
-// every found device is in the result list with DSF_FIXED as asked.
+// every found device is in the result list, in an entry with DSF_FIXED as
+// asked; a new broadcast search keeps only DSF_FIXED entries.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -79,7 +80,7 @@ _DSNETINFO MakeReply(uint8_t sel) {
 }
 
 bool MacZero(const uint8_t *mac) {
-  for (int i = 0; i < DS_MAC_SIZE; ++i)
+  for (size_t i = 0; i < DS_MAC_SIZE; ++i)
     if (mac[i] != 0) return false;
   return true;
 }
@@ -115,11 +116,26 @@ void CheckLists() {
   CheckRecords();
 }
 
-void StartFreshSearch() {
-  // Target -1 keeps the DSF_FIXED devices only; every input ends with
-  // FinishSearch(false), so the result list starts empty.
+void RunSearch() {
   DsList.StartSearch(-1, 0, 0);
   while (!DsList.IsSearchDone()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
+void StartFreshSearch() {
+  // A broadcast search keeps exactly the DSF_FIXED devices of the result
+  // list.  FinishSearch(false) clears the flag only on the first list entry
+  // that each found device matches, so a device can stay fixed; the harness
+  // then clears the flag itself and searches again, so that every input
+  // starts from an empty result list.
+  RunSearch();
+  if (DsList.FoundCount() != 0) __builtin_trap();
+  const int kept = DsList.ListCount();
+  for (int i = 0; i < kept; ++i) {
+    _DSONEINFO *rec = DsList.ListDevice(i);
+    if (!DsFlagTest(rec, DSF_FIXED)) __builtin_trap();
+    DsFlagClear(rec, DSF_FIXED);
+  }
+  if (kept > 0) RunSearch();
   if (DsList.FoundCount() != 0 || DsList.ListCount() != 0) __builtin_trap();
 }
 
@@ -127,14 +143,16 @@ void Finish(bool fixed) {
   const std::vector<_DSNETINFO> found = DsList.FoundSnapshot();
   const int count = DsList.FinishSearch(fixed);
   if (count != DsList.ListCount()) __builtin_trap();
+  // Each found device merged into the first list entry it matched, which
+  // then took the fixed flag asked for; the MACs of matching entries are
+  // equal or one is zero.
   for (const _DSNETINFO &f : found) {
     bool listed = false;
     for (int j = 0; j < count && !listed; ++j) {
       _DSONEINFO *rec = DsList.ListDevice(j);
       const _DSNETINFO net = DsNetCopy(rec);
-      listed = net.apid == f.apid && net.hwid == f.hwid &&
+      listed = net.apid == f.apid && net.hwid == f.hwid && DsFlagTest(rec, DSF_FIXED) == fixed &&
                (std::memcmp(net.mac, f.mac, DS_MAC_SIZE) == 0 || MacZero(f.mac) || MacZero(net.mac));
-      if (listed && DsFlagTest(rec, DSF_FIXED) != fixed) __builtin_trap();
     }
     if (!listed) __builtin_trap();
   }
