@@ -23,6 +23,9 @@ std::atomic<int32_t> s_search_passes{kDefaultCount};
 // One search at a time.
 std::mutex s_search_lock;
 
+// This thread is running a search: its callback must not start another.
+thread_local bool t_in_search = false;
+
 struct Slot {
   bool in_use = false;
   _DSNETINFO *dev = nullptr;
@@ -92,11 +95,16 @@ void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit) {
 
 int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device) {
   if (on_device == nullptr) return DS_ERR_INVALID;
+  if (t_in_search) return DS_ERR_NESTED;
   if (target == 0) target = DS_BROADCAST;
   // Begun now: a stop raised while this call waits for the lock ends it.
   const uint32_t mark = tqsock_stop_mark();
   std::lock_guard<std::mutex> guard(s_search_lock);
   const _TQSETTINGS settings{s_search_timeout.load(), s_search_passes.load(), nullptr, nullptr};
+  struct InSearch {
+    InSearch() { t_in_search = true; }
+    ~InSearch() { t_in_search = false; }
+  } in_search;
   return ds_public_code(tqsock_search_marked(target, on_device, &settings, mark));
 }
 

@@ -15,6 +15,7 @@ constexpr int DS_ERR_TIMEOUT = -2;     // the device(s) did not answer
 constexpr int DS_ERR_SOCKET = -3;      // socket failure
 constexpr int DS_ERR_CANCELLED = -4;   // a callback asked to stop
 constexpr int DS_ERR_INVALID = -5;     // null pointer, bad or closed handle
+constexpr int DS_ERR_NESTED = -6;      // ds_search called from a search's own callback
 constexpr int DS_ERR_NO_HANDLE = -10;  // ds_open: all handles in use
 constexpr int DS_ERR_NO_MEMORY = -11;  // ds_open: no memory for the device copy
 
@@ -42,7 +43,11 @@ void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit);
 
 // Runs one search to target (0 or DS_BROADCAST: broadcast on every local
 // address), one at a time under the search lock.  Returns a public code;
-// -4 also when a stop request (ds_stop_search) ended it.
+// -4 also when a stop request (ds_stop_search) ended it.  Called on a thread
+// that is running a search already (from that search's callback), it
+// returns -6 at once and changes nothing: the running search holds the
+// search lock until its callback has returned, so waiting would never end.
+// A search called from any other thread waits for the running one.
 int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device);
 
 // Raises (stop non-zero) or withdraws (stop zero) the stop request of
