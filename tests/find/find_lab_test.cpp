@@ -321,6 +321,38 @@ TEST_F(Finder, ResultThatCannotBeWrittenIsNoSuccess) {
   }
 }
 
+// Started outside any folder with a model file (as from the desktop menu),
+// vela-find takes $XDG_CONFIG_HOME/Vela/model_name.ini without a warning;
+// a model_name.ini in the current folder still comes first.
+TEST_F(Finder, ModelFileInTheConfigFolderIsFound) {
+  char dir[] = "/tmp/find-xdg-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string vela = std::string(dir) + "/Vela", here = std::string(dir) + "/here";
+  ASSERT_EQ(mkdir(vela.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(here.c_str(), 0700), 0);
+  std::ofstream(vela + "/model_name.ini")
+      << "[hall]\nmodel_name = Config Gateway\napid = 560001\nhwid = 2108\nports = 4\n";
+  std::string env = std::string("XDG_CONFIG_HOME=") + dir;
+  const std::vector<std::string> args = {"--passes", "1", "--pass-time", "150", "--format", "csv"};
+
+  Result r = Find(args, "/", {env});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find(",Config Gateway,02:56:00:00:00:21,192.168.77.21"), std::string::npos) << r.out;
+
+  std::ofstream(here + "/model_name.ini")
+      << "[hall]\nmodel_name = Local Gateway\napid = 560001\nhwid = 2108\nports = 4\n";
+  r = Find(args, here, {env});
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find(",Local Gateway,02:56:00:00:00:21,"), std::string::npos) << r.out;
+
+  unlink((here + "/model_name.ini").c_str());
+  unlink((vela + "/model_name.ini").c_str());
+  rmdir(here.c_str());
+  rmdir(vela.c_str());
+  rmdir(dir);
+}
+
 // Starts a search with long passes, lets the demo devices answer, sends
 // the signals (pause_ms apart) and waits for the end (generous bound: a
 // finder that waited for the pass would take a minute).  *ended_ms is the

@@ -22,6 +22,7 @@
 #include "output.h"
 #include "settings.h"
 #include "texttable.h"
+#include "vela_version.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ bool LoadModels(const std::string &path) {
     std::fprintf(stderr, "vela-find: cannot read model file %s\n", path.c_str());
     return false;
   }
-  if (LoadModelFile(MODEL_FILE_NAME) != 0)
+  if (LoadModelFile(FindModelFile().c_str()) != 0)
     std::fprintf(stderr, "%s not found\n", MODEL_FILE_NAME);  // the built-in models stay
   return true;
 }
@@ -167,8 +168,11 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "vela-find: %s\nTry 'vela-find --help' for more information.\n", error.c_str());
     return 2;
   }
-  if (opt.help) {
-    std::fputs(FindUsage(), stdout);
+  if (opt.help || opt.version) {
+    if (opt.help)
+      std::fputs(FindUsage(), stdout);
+    else
+      std::printf("vela-find %s\n", VELA_VERSION_TEXT);
     return OutputWritten() ? 0 : 3;
   }
   TSearchSettings settings = LoadSearchSettings();
