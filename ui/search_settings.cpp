@@ -2,6 +2,8 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
+#include <QVariant>
 
 #include "app_info.h"
 #include "texttable.h"
@@ -42,5 +44,9 @@ TSearchSettings ReadSearchSettings()
   settings.setFallbacksEnabled(false);
   s.SerCnt = ReadInt(settings, TXT_REG_SERCNT, s.SerCnt);
   s.SerTim = ReadInt(settings, TXT_REG_SERTIM, s.SerTim);
+  // QSettings reads a value with commas as a list of texts.
+  const QVariant names = settings.value(SETTINGS_KEY_INTERFACES);
+  if (names.canConvert<QStringList>())
+    s.Interfaces = names.toStringList().join(QLatin1Char(',')).toStdString();
   return s;
 }

@@ -15,71 +15,20 @@
 #include <set>
 #include <sstream>
 
+#include "find_run.h"
 #include "lab.h"
-
-extern char **environ;
 
 namespace {
 
-const std::string kData = VELA_SOURCE_DIR "/data";
+using velatest::kData;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-using velatest::ReadFile;
+using velatest::Find;
+using velatest::Lines;
+using velatest::Result;
+using velatest::RunProgram;
 
 // The lab run_in_lab.sh started this program in.
 velatest::Lab &TheLab() { return velatest::Lab::Enclosing(); }
-
-// Runs argv in cwd with extra environment entries; captures both streams.
-Result RunProgram(std::vector<std::string> argv, const std::string &cwd = kData,
-           std::vector<std::string> env_extra = {}) {
-  Result r;
-  char out_path[] = "/tmp/find-out-XXXXXX", err_path[] = "/tmp/find-err-XXXXXX";
-  int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out_fd, 1);
-    dup2(err_fd, 2);
-    if (chdir(cwd.c_str()) != 0)
-      _exit(126);
-    for (const auto &e : env_extra)
-      putenv(const_cast<char *>(e.c_str()));
-    std::vector<char *> args;
-    for (auto &a : argv)
-      args.push_back(a.data());
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  close(out_fd);
-  close(err_fd);
-  r.out = ReadFile(out_path);
-  r.err = ReadFile(err_path);
-  unlink(out_path);
-  unlink(err_path);
-  return r;
-}
-
-Result Find(std::vector<std::string> args, const std::string &cwd = kData,
-            std::vector<std::string> env_extra = {}) {
-  args.insert(args.begin(), VELA_FIND);
-  return RunProgram(args, cwd, env_extra);
-}
-
-std::vector<std::string> Lines(const std::string &text) {
-  std::vector<std::string> lines;
-  std::stringstream s(text);
-  std::string line;
-  while (std::getline(s, line))
-    lines.push_back(line);
-  return lines;
-}
 
 // The devices of data/devices.ini that a search lists, by address order.
 const std::vector<std::vector<std::string>> kExpected = {
@@ -90,22 +39,7 @@ const std::vector<std::vector<std::string>> kExpected = {
     {"VP-1008", "00:00:00:00:00:00", "192.168.77.25"},
 };
 
-std::vector<std::string> Fields(const std::string &line, char sep) {
-  std::vector<std::string> f;
-  std::string cur;
-  for (char c : line) {
-    if (c == sep) {
-      if (sep != ' ' || !cur.empty())
-        f.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty() || sep != ' ')
-    f.push_back(cur);
-  return f;
-}
+using velatest::Fields;
 
 class Finder : public ::testing::Test {
  protected:
