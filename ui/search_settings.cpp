@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include "app_info.h"
+#include "interfaces.h"
 #include "texttable.h"
 
 namespace {
@@ -49,4 +50,13 @@ TSearchSettings ReadSearchSettings()
   if (names.canConvert<QStringList>())
     s.Interfaces = names.toStringList().join(QLatin1Char(',')).toStdString();
   return s;
+}
+
+std::string ApplyInterfaceSetting()
+{
+  std::string error;
+  if (ChooseInterfaces(SplitInterfaceList(ReadSearchSettings().Interfaces), &error))
+    return "";
+  ChooseInterfaces({}, &error);
+  return error;
 }

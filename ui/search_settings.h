@@ -4,6 +4,8 @@
 // on Linux), values SerCnt and SerTim, and Interfaces.
 #pragma once
 
+#include <string>
+
 #include "settings.h"
 
 // Reads SerCnt and SerTim without creating or writing anything.  A value that
@@ -12,3 +14,10 @@
 // ("eth0,wlan0", which QSettings reads as a list) comes back as one text with
 // the names joined by commas; empty when missing.
 TSearchSettings ReadSearchSettings();
+
+// Makes the Interfaces setting take effect for the next ds_init (call it
+// before ds_init): only the named interfaces' addresses search.  Empty when
+// the setting is missing or every name is usable; else the message for the
+// user (ChooseInterfaces of interfaces.h: an unknown interface, one that is
+// down or has no IPv4 address), and every interface that is up searches.
+std::string ApplyInterfaceSetting();
