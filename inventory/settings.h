@@ -19,6 +19,9 @@ struct TSearchSettings {
   std::string Interfaces;           // e.g. "eth0,wlan0"; empty: every interface that is up
 };
 
+// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
+// path, else ~/.config.
+std::string ConfigHome();
 // Path of the settings file (the file need not exist).
 std::string SearchSettingsPath();
 // Reads the settings from path; a missing file, or a value that is missing

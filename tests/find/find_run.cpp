@@ -13,11 +13,15 @@ namespace velatest {
 
 const std::string kData = VELA_SOURCE_DIR "/data";
 
-Result RunProgram(std::vector<std::string> argv, const std::string &cwd,
-                  std::vector<std::string> env_extra) {
-  Result r;
+Running StartProgram(std::vector<std::string> argv, const std::string &cwd,
+                     std::vector<std::string> env_extra) {
+  Running p;
   char out_path[] = "/tmp/find-out-XXXXXX", err_path[] = "/tmp/find-err-XXXXXX";
   int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
+  p.out_fd = out_fd;
+  p.err_fd = err_fd;
+  p.out_path = out_path;
+  p.err_path = err_path;
   pid_t pid = fork();
   if (pid == 0) {
     dup2(out_fd, 1);
@@ -33,16 +37,28 @@ Result RunProgram(std::vector<std::string> argv, const std::string &cwd,
     execvp(args[0], args.data());
     _exit(127);
   }
-  int status = 0;
-  waitpid(pid, &status, 0);
+  p.pid = pid;
+  return p;
+}
+
+Result Collect(const Running &p, int status) {
+  Result r;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  close(out_fd);
-  close(err_fd);
-  r.out = ReadFile(out_path);
-  r.err = ReadFile(err_path);
-  unlink(out_path);
-  unlink(err_path);
+  close(p.out_fd);
+  close(p.err_fd);
+  r.out = ReadFile(p.out_path);
+  r.err = ReadFile(p.err_path);
+  unlink(p.out_path.c_str());
+  unlink(p.err_path.c_str());
   return r;
+}
+
+Result RunProgram(std::vector<std::string> argv, const std::string &cwd,
+                  std::vector<std::string> env_extra) {
+  Running p = StartProgram(std::move(argv), cwd, std::move(env_extra));
+  int status = 0;
+  waitpid(p.pid, &status, 0);
+  return Collect(p, status);
 }
 
 Result Find(std::vector<std::string> args, const std::string &cwd, std::vector<std::string> env_extra) {

@@ -34,8 +34,9 @@ const char *FindUsage() {
          "                    A negative value keeps the network layer's own\n"
          "                    setting (5 passes, 1000 ms).\n"
          "  --models FILE     model definitions to load (default: model_name.ini in\n"
-         "                    the current directory; without it the built-in models\n"
-         "                    are used and a warning is shown)\n"
+         "                    the current directory, else in $XDG_CONFIG_HOME/Vela\n"
+         "                    (~/.config/Vela), else the installed one; without any\n"
+         "                    the built-in models are used and a warning is shown)\n"
          "  --sort KEY        order of the rows: no (order first heard, default),\n"
          "                    model, mac (text, by the locale's collation) or ip\n"
          "                    (numeric)\n"
@@ -50,6 +51,7 @@ const char *FindUsage() {
          "                    be repeated (default: Interfaces of the settings, else\n"
          "                    every interface that is up)\n"
          "  --help            show this text and exit\n"
+         "  --version         show the version and exit\n"
          "\n"
          "Settings file: $XDG_CONFIG_HOME/Vela/2.0.conf (else ~/.config/Vela/2.0.conf),\n"
          "section [General], keys SerCnt, SerTim and Interfaces (such as eth0,wlan0),\n"
@@ -57,6 +59,8 @@ const char *FindUsage() {
          "ones left out are named on standard error.\n"
          "While searching, the progress is shown on standard error when it is a\n"
          "terminal; Ctrl+C stops the search and lists what was found so far.\n"
+         "A second Ctrl+C, or SIGTERM, ends the program at once: it lists what was\n"
+         "found if it can do so at once and exits with 130 (SIGINT) or 143 (SIGTERM).\n"
          "\n"
          "Exit status: 0 when the search completed (also with no device found),\n"
          "1 when the network layer cannot start, 2 for bad arguments (also a bad\n"
@@ -88,6 +92,8 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
 
     if (arg == "--help" || arg == "-h") {
       out->help = true;
+    } else if (arg == "--version") {
+      out->version = true;
     } else if (arg == "--reverse") {
       out->reverse = true;
     } else if (arg == "--passes" || arg == "--pass-time") {
@@ -151,7 +157,7 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
       *error = (arg.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
       return false;
     }
-    if (has_value && (arg == "--help" || arg == "--reverse")) {
+    if (has_value && (arg == "--help" || arg == "--reverse" || arg == "--version")) {
       *error = "option " + arg + " takes no value";
       return false;
     }

@@ -20,6 +20,7 @@ struct TFindOptions {
   bool reverse = false;
   TOutputFormat format = TOutputFormat::Table;
   bool help = false;
+  bool version = false;
   std::vector<TSearchTarget> targets;  // --target, in order; none: a broadcast search
   std::vector<std::string> interfaces;  // --interface; none: the settings' Interfaces
 };
