@@ -33,6 +33,7 @@
 #include "search_form.h"
 #include "search_settings.h"
 #include "sort_header.h"
+#include "texttable.h"
 #include "ui_main.h"
 #include "ui_support.h"
 
@@ -499,6 +500,45 @@ TEST(SearchDialog, Layout)
   EXPECT_TRUE(dlg.m_enum_msg->font().bold());
   EXPECT_EQ(dlg.m_enum_timer->interval(), 100);
   EXPECT_FALSE(dlg.m_enum_timer->isActive());
+}
+
+// The progress label shows its whole text for a full search (128 devices)
+// and the longest countdown, inside the group box and clear of the list; with
+// a font too large for the 461-pixel layout the dialog grows to fit it, the
+// Stop button staying above the list's right edge.
+TEST(SearchDialog, ProgressTextShowsWhole)
+{
+  auto check = [](TFSearch &dlg) {
+    QFontMetrics metrics(dlg.m_enum_msg->font());
+    for (int32_t remain : {4294966, 5, 0, -999999}) {
+      dlg.m_enum_msg->setText(QString::fromStdString(ProgressText(128, remain)));
+      EXPECT_LE(metrics.horizontalAdvance(dlg.m_enum_msg->text()), dlg.m_enum_msg->width())
+          << dlg.m_enum_msg->text().toStdString();
+    }
+    QRect label = dlg.m_enum_msg->geometry(), list = dlg.m_enum_list->geometry();
+    EXPECT_LE(label.right(), list.right());
+    EXPECT_LT(label.bottom(), list.top());
+    EXPECT_EQ(label.left(), 16);
+    EXPECT_EQ(dlg.m_stop_enum->geometry().right(), list.right());
+    EXPECT_EQ(dlg.m_stop_enum->size(), QSize(75, 25));
+    EXPECT_EQ(dlg.GroupBox1->width() - list.right() - 1, 16);  // the box's inner margin kept
+    EXPECT_EQ(dlg.width() - dlg.GroupBox1->geometry().right() - 1, 20);
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());  // still a fixed frame
+  };
+  {
+    TFSearch dlg;
+    check(dlg);
+  }
+  QFont normal = QApplication::font(), large = normal;
+  large.setPointSizeF(normal.pointSizeF() * 1.8);
+  QApplication::setFont(large);
+  {
+    TFSearch dlg;
+    check(dlg);
+    EXPECT_GT(dlg.width(), 461);
+    EXPECT_EQ(dlg.height(), 312);
+  }
+  QApplication::setFont(normal);
 }
 
 TEST(About, TwoLinesOnEveryShowingEmptiedOnClose)
