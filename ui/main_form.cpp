@@ -175,9 +175,9 @@ void TFMain::FormShow()
   LoadSearchSettings();
   SetupForm(this);
   m_misc_imglist = {ArrowListImage(true), ArrowListImage(false)};
-  QColor face = palette().color(QPalette::Button);
-  m_arrow_up = MakeHeaderArrow(true, face);
-  m_arrow_down = MakeHeaderArrow(false, face);
+  // Drawn for the colours the header's sections are painted with.
+  m_arrow_up = MakeHeaderArrow(true, m_ListHeader->palette());
+  m_arrow_down = MakeHeaderArrow(false, m_ListHeader->palette());
   AddColumns(DEVICE_COLUMN_IDS, 4, m_ListView);
   SetSortColumn(SortColumn, SortAscending);
 }

@@ -231,6 +231,40 @@ TEST(Arrows, ListImagesArePixelExact)
   EXPECT_LE(r.right(), FMain->m_ListView->columnWidth(0));
 }
 
+// The header arrows show on the style's own button colour: every outline
+// pixel of the list image stands out from the face, every other pixel is
+// the face, and the left side stays darker than the right side and base.
+TEST(Arrows, HeaderArrowsShowOnTheButtonFace)
+{
+  auto check = [](const QPixmap &arrow, bool up, const QColor &face) {
+    QImage shape = ArrowListImage(up), img = arrow.toImage();
+    ASSERT_EQ(img.size(), QSize(16, 16));
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        QRgb p = img.pixel(x, y);
+        if (qAlpha(shape.pixel(x, y)) == 0)
+          EXPECT_EQ(p, face.rgb()) << x << "," << y;
+        else
+          EXPECT_GE(std::abs(qGray(p) - qGray(face.rgb())), 40)
+              << x << "," << y << " on face " << face.name().toStdString();
+      }
+    int apex = up ? 4 : 11;
+    EXPECT_LT(qGray(img.pixel(7, apex)), qGray(img.pixel(8, apex))) << face.name().toStdString();
+  };
+  QColor face = FMain->m_ListHeader->palette().color(QPalette::Button);
+  check(FMain->m_arrow_up, true, face);
+  check(FMain->m_arrow_down, false, face);
+  for (QColor f : {QColor(239, 239, 239), QColor(255, 255, 255), QColor(212, 208, 200), QColor(128, 128, 128),
+                   QColor(53, 53, 53), QColor(10, 20, 30)}) {
+    check(MakeHeaderArrow(true, QPalette(f)), true, f);
+    check(MakeHeaderArrow(false, QPalette(f)), false, f);
+  }
+  // Where the list image's own colours show, they are kept.
+  QImage classic = MakeHeaderArrow(true, QPalette(QColor(212, 208, 200))).toImage();
+  EXPECT_EQ(classic.pixel(7, 4), qRgb(132, 132, 132));
+  EXPECT_EQ(classic.pixel(3, 12), qRgb(255, 255, 255));
+}
+
 TEST(Sorting, HeaderClicksAndTheComparison)
 {
   FakeSearch({MakeInfo(kApid, 0x2104, "192.168.1.10", 1), MakeInfo(kApid, 0x2108, "192.168.1.9", 2),
