@@ -21,11 +21,13 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 #include "about_box.h"
 #include "app.h"
 #include "arrows.h"
 #include "countdown.h"
+#include "frame_fit.h"
 #include "dslist.h"
 #include "main_form.h"
 #include "netns.h"
@@ -117,6 +119,49 @@ TEST(StartUp, InitialStateOfTheMainWindow)
   EXPECT_EQ(FMain->SerCnt, 5);
   EXPECT_EQ(FMain->SerTim, 1000);
   EXPECT_FALSE(std::filesystem::exists(uitest::Paths().config_home + "/Vela"));
+}
+
+// The outer size, frame included, is 696 x 480 once the frame is known: at
+// the first showing where the platform knows the frame then (the offscreen
+// platform does, for the main window), or later, when a window manager
+// reports it only after the showing (played here by a window that gets its
+// frame after it was first shown).  Only the first report counts: a size
+// the user chose later stays.
+TEST(StartUp, OuterSizeFitsTheFrameOnceItIsKnown)
+{
+  EXPECT_EQ(ClientSizeForOuter(QSize(696, 480), QMargins(1, 24, 1, 1)), QSize(694, 455));
+  EXPECT_EQ(ClientSizeForOuter(QSize(696, 480), QMargins(4, 30, 6, 2)), QSize(686, 448));
+  EXPECT_EQ(ClientSizeForOuter(QSize(696, 480), QMargins()), QSize(696, 480));
+  QMargins frame = FMain->windowHandle()->frameMargins();
+  ASSERT_FALSE(frame.isNull()) << "the offscreen platform draws a frame";
+  EXPECT_EQ(FMain->size(), ClientSizeForOuter(QSize(696, 480), frame));
+  EXPECT_EQ(FMain->frameGeometry().size(), QSize(696, 480));
+  EXPECT_TRUE(FMain->m_frame_fit->fitted());
+
+  QWidget late;
+  late.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  late.resize(696, 480);
+  auto *fit = new TFrameFit(&late, QSize(696, 480));
+  late.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&late));
+  ASSERT_TRUE(late.windowHandle()->frameMargins().isNull());
+  QTest::qWait(150);
+  EXPECT_FALSE(fit->fitted());  // no frame yet: nothing to fit
+  EXPECT_EQ(late.size(), QSize(696, 480));
+  // The frame arrives: the platform window is made again, now with a frame.
+  late.hide();
+  late.windowHandle()->destroy();
+  late.setWindowFlags(Qt::Window);
+  late.show();
+  ASSERT_FALSE(late.windowHandle()->frameMargins().isNull());
+  EXPECT_TRUE(uitest::WaitUntil([&] { return fit->fitted(); }, 5000));
+  EXPECT_EQ(late.frameGeometry().size(), QSize(696, 480));
+  late.resize(600, 400);  // the user's size
+  late.move(late.pos() + QPoint(1, 1));
+  QTest::qWait(250);
+  EXPECT_EQ(late.size(), QSize(600, 400));
+  EXPECT_FALSE(fit->Fit(QMargins(4, 30, 4, 4)));
+  EXPECT_EQ(late.size(), QSize(600, 400));
 }
 
 TEST(StartUp, MenusToolBarAndKeys)
