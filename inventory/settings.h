@@ -14,6 +14,9 @@ struct TSearchSettings {
   int32_t SerTim = SERTIM_DEFAULT;  // pass time, ms
 };
 
+// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
+// path, else ~/.config.
+std::string ConfigHome();
 // Path of the settings file (the file need not exist).
 std::string SearchSettingsPath();
 // Reads the settings from path; a missing file, or a value that is missing

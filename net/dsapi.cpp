@@ -93,10 +93,14 @@ void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit) {
 int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device) {
   if (on_device == nullptr) return DS_ERR_INVALID;
   if (target == 0) target = DS_BROADCAST;
+  // Begun now: a stop raised while this call waits for the lock ends it.
+  const uint32_t mark = tqsock_stop_mark();
   std::lock_guard<std::mutex> guard(s_search_lock);
   const _TQSETTINGS settings{s_search_timeout.load(), s_search_passes.load(), nullptr, nullptr};
-  return ds_public_code(tqsock_search(target, on_device, &settings));
+  return ds_public_code(tqsock_search_marked(target, on_device, &settings, mark));
 }
+
+void ds_stop_search(int32_t stop) { tqsock_request_stop(stop != 0); }
 
 int ds_open(const _DSNETINFO *info, int32_t *handle) {
   if (info == nullptr || handle == nullptr) return DS_ERR_INVALID;

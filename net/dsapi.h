@@ -41,8 +41,31 @@ void ds_cleanup();
 void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit);
 
 // Runs one search to target (0 or DS_BROADCAST: broadcast on every local
-// address), one at a time under the search lock.  Returns a public code.
+// address), one at a time under the search lock.  Returns a public code;
+// -4 also when a stop request (ds_stop_search) ended it.
 int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device);
+
+// Raises (stop non-zero) or withdraws (stop zero) the stop request of
+// searches; may be called from any thread, before ds_init and after
+// ds_cleanup too, and returns at once.  A search counts as begun when its
+// ds_search call starts, before it waits for the search lock.
+//   - While the request is raised, a running search ends within
+//     milliseconds (its wait for replies is woken), and a search that begins
+//     ends at its start without sending anything.
+//   - A raise also ends every search that had begun before it, even when the
+//     request is withdrawn again before that search noticed: a withdrawal
+//     never revives a search that a raise was meant for.
+//   - A withdrawn request does not touch searches that begin afterwards, so
+//     a raise that comes after a search ended cannot end a later search once
+//     the caller has withdrawn it.
+// A search ended this way ends exactly as if its callback had returned 0:
+// result -4, the devices already passed to the callback stay passed, no
+// further callback (not even the end-of-pass null).  The request stays
+// raised until withdrawn; the device list withdraws it when it starts a new
+// search, before it creates that search's thread.  A search thread created
+// before a withdrawal but calling ds_search only after it is not ended by
+// the earlier raise; its owner stops it through its callback.
+void ds_stop_search(int32_t stop);
 
 // Opens a device handle on a copy of *info.  1 with the handle in *handle, or
 // -5, -10, -11 (with a negative *handle for the last two).

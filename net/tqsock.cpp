@@ -6,9 +6,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
@@ -57,6 +59,79 @@ int poll_set(const _TQSOCKSET *set, pollfd *fds, int timeout_ms) {
   return poll(fds, static_cast<nfds_t>(set->count), timeout_ms);
 }
 
+// The stop request of searches.  raised is the request itself; raises
+// counts every raise, so that a search can tell a raise since it began from
+// its mark even after a withdrawal.  wake_fd (an eventfd, -1 when none could
+// be made) becomes readable at every raise and wakes a search's idle poll;
+// only the flags say whether a search must end, so whoever finds it readable
+// may drain it.  Trivially destructible and never closed: a search thread
+// still running at exit never meets it destroyed.
+struct SearchStop {
+  std::atomic<int32_t> raised{0};
+  std::atomic<uint32_t> raises{0};
+  const int wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+};
+
+SearchStop &search_stop() {
+  static SearchStop stop;
+  return stop;
+}
+
+// Pauses up to ms milliseconds, less when a datagram arrives on the set or,
+// with wake set, when a stop is raised (the wake-up is drained here; the
+// caller looks at the stop request itself).
+void idle_set(_TQSOCKSET *set, uint32_t ms, bool wake) {
+  pollfd fds[TQ_MAX_SOCKETS + 1];
+  nfds_t n = static_cast<nfds_t>(set->count);
+  for (int i = 0; i < set->count; ++i) fds[i] = pollfd{set->sock[i].fd, POLLIN, 0};
+  const int wake_fd = wake ? search_stop().wake_fd : -1;
+  if (wake_fd >= 0) fds[n++] = pollfd{wake_fd, POLLIN, 0};
+  if (n == 0) {
+    plat_sleep_ms(ms);
+    return;
+  }
+  // Whatever poll reports about the sockets, the caller's next poll of the
+  // set finds out.
+  if (poll(fds, n, static_cast<int>(ms)) > 0 && wake_fd >= 0 && (fds[n - 1].revents & POLLIN)) {
+    uint64_t count = 0;
+    (void)!read(wake_fd, &count, sizeof count);
+  }
+}
+
+// tqsock_wait_reply; with stop_mark set it is a search's wait, which also
+// ends with -13 as soon as tqsock_stop_requested(*stop_mark) holds.
+int wait_reply(_TQSOCKSET *set, uint8_t kind, uint32_t reserved, size_t cap, uint8_t *buf,
+               size_t *len, uint32_t *src_ip, uint32_t *local_ip, const _TQSETTINGS *settings,
+               const uint32_t *stop_mark) {
+  const uint32_t start = plat_tick_ms();
+  const uint32_t limit = settings->timeout > 0 ? static_cast<uint32_t>(settings->timeout) : 0;
+  for (;;) {
+    if (stop_mark && tqsock_stop_requested(*stop_mark)) return TQ_ERR_CANCELLED;
+    const uint32_t elapsed = plat_tick_ms() - start;
+    if (elapsed > limit) return TQ_ERR_TIMEOUT;
+    if (settings->progress && settings->progress(kind, 0, 0, settings->context) == 0)
+      return TQ_ERR_CANCELLED;
+
+    size_t got = 0;
+    uint32_t src = 0;
+    uint32_t local = 0;
+    if (tqsock_poll(set, buf, cap, &got, &src, nullptr, &local) != TQ_OK) return TQ_ERR_SOCKET;
+    if (got == 0) {
+      // The 10 ms rhythm of the poll, but never pausing past the end of the
+      // wait (a pass lasts T + 1 ms, not up to T + 10), and a datagram that
+      // arrives during the pause ends it at once, as does a stop request.
+      const uint32_t to_end = limit + 1 - elapsed;
+      idle_set(set, to_end < TQ_POLL_SLEEP_MS ? to_end : TQ_POLL_SLEEP_MS, stop_mark != nullptr);
+      continue;
+    }
+    if (!dsproto_accept_reply(buf, got, kind, reserved)) continue;
+    if (len) *len = got;
+    *src_ip = src;
+    *local_ip = local;
+    return TQ_OK;
+  }
+}
+
 // One row of the table of request kinds.
 struct KindHandler {
   uint8_t kind;
@@ -95,6 +170,7 @@ int tqsock_open_set(_TQSOCKSET *set, bool per_interface) {
   const int wanted = per_interface ? s_local.count : 1;
   uint32_t offset = 0;  // raised for the remaining sockets of this call too
   set->count = 0;
+  set->next = 0;
   for (int i = 0; i < TQ_MAX_SOCKETS; ++i) set->sock[i].fd = -1;
 
   for (int i = 0; i < wanted && set->count < TQ_MAX_SOCKETS; ++i) {
@@ -123,6 +199,7 @@ void tqsock_close_set(_TQSOCKSET *set) {
     set->sock[i].fd = -1;
   }
   set->count = 0;
+  set->next = 0;
 }
 
 int tqsock_send(_TQSOCKSET *set, uint32_t ip, uint16_t port, const uint8_t *data, size_t len) {
@@ -153,12 +230,16 @@ int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t
   if (ready < 0) return errno == EINTR ? TQ_OK : TQ_ERR_SOCKET;
   if (ready == 0) return TQ_OK;
 
+  // Round-robin from the socket behind the one read last.
+  const int first = set->next > 0 && set->next < set->count ? set->next : 0;
   int which = -1;
-  for (int i = 0; i < set->count && which < 0; ++i) {
+  for (int k = 0; k < set->count && which < 0; ++k) {
+    const int i = (first + k) % set->count;
     if (fds[i].revents & POLLNVAL) return TQ_ERR_SOCKET;
     if (fds[i].revents & (POLLIN | POLLERR)) which = i;
   }
   if (which < 0) return TQ_OK;
+  set->next = which + 1;
   *local_ip = set->sock[which].local_ip;
 
   uint8_t dgram[DS_RECV_MAX];
@@ -181,44 +262,11 @@ int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t
   return TQ_OK;
 }
 
-void tqsock_idle(_TQSOCKSET *set, uint32_t ms) {
-  if (set->count == 0) {
-    plat_sleep_ms(ms);
-    return;
-  }
-  pollfd fds[TQ_MAX_SOCKETS];
-  // Whatever poll reports, the caller's next poll of the set finds out.
-  poll_set(set, fds, static_cast<int>(ms));
-}
+void tqsock_idle(_TQSOCKSET *set, uint32_t ms) { idle_set(set, ms, false); }
 
 int tqsock_wait_reply(_TQSOCKSET *set, uint8_t kind, uint32_t reserved, size_t cap, uint8_t *buf,
                       size_t *len, uint32_t *src_ip, uint32_t *local_ip, const _TQSETTINGS *settings) {
-  const uint32_t start = plat_tick_ms();
-  const uint32_t limit = settings->timeout > 0 ? static_cast<uint32_t>(settings->timeout) : 0;
-  for (;;) {
-    const uint32_t elapsed = plat_tick_ms() - start;
-    if (elapsed > limit) return TQ_ERR_TIMEOUT;
-    if (settings->progress && settings->progress(kind, 0, 0, settings->context) == 0)
-      return TQ_ERR_CANCELLED;
-
-    size_t got = 0;
-    uint32_t src = 0;
-    uint32_t local = 0;
-    if (tqsock_poll(set, buf, cap, &got, &src, nullptr, &local) != TQ_OK) return TQ_ERR_SOCKET;
-    if (got == 0) {
-      // The 10 ms rhythm of the poll, but never pausing past the end of the
-      // wait (a pass lasts T + 1 ms, not up to T + 10), and a datagram that
-      // arrives during the pause ends it at once.
-      const uint32_t to_end = limit + 1 - elapsed;
-      tqsock_idle(set, to_end < TQ_POLL_SLEEP_MS ? to_end : TQ_POLL_SLEEP_MS);
-      continue;
-    }
-    if (!dsproto_accept_reply(buf, got, kind, reserved)) continue;
-    if (len) *len = got;
-    *src_ip = src;
-    *local_ip = local;
-    return TQ_OK;
-  }
+  return wait_reply(set, kind, reserved, cap, buf, len, src_ip, local_ip, settings, nullptr);
 }
 
 int tqsock_transact(uint8_t kind, _TQSOCKSET *set, uint32_t ip, const uint8_t *req, size_t req_len,
@@ -350,7 +398,37 @@ void tqsock_search_end(_TQSEARCH *st) {
   st->count = 0;
 }
 
+void tqsock_request_stop(bool raise) {
+  SearchStop &stop = search_stop();
+  if (!raise) {
+    stop.raised.store(0);
+    return;
+  }
+  // raised before raises: a search taking its mark in between still finds
+  // the request raised.
+  stop.raised.store(1);
+  stop.raises.fetch_add(1);
+  if (stop.wake_fd >= 0) {
+    const uint64_t one = 1;
+    (void)!write(stop.wake_fd, &one, sizeof one);
+  }
+}
+
+uint32_t tqsock_stop_mark() { return search_stop().raises.load(); }
+
+bool tqsock_stop_requested(uint32_t mark) {
+  const SearchStop &stop = search_stop();
+  return stop.raised.load() != 0 || stop.raises.load() != mark;
+}
+
 int tqsock_search(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _TQSETTINGS *settings) {
+  return tqsock_search_marked(target, on_device, settings, tqsock_stop_mark());
+}
+
+int tqsock_search_marked(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _TQSETTINGS *settings,
+                         uint32_t mark) {
+  // Stopped before it began: nothing is opened or sent.
+  if (tqsock_stop_requested(mark)) return TQ_ERR_CANCELLED;
   const int passes = settings->count;
   _TQSOCKSET set;
   if (tqsock_open_set(&set, true) != TQ_OK) return TQ_ERR_SOCKET;
@@ -362,6 +440,10 @@ int tqsock_search(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _TQSETTIN
   bool ended = false;  // a step below decided the result
 
   while (!ended) {
+    if (tqsock_stop_requested(mark)) {
+      result = TQ_ERR_CANCELLED;
+      break;
+    }
     if (tqsock_send_search(&set, target, st.dev, st.count) != TQ_OK) {
       result = TQ_ERR_SOCKET;
       break;
@@ -372,8 +454,8 @@ int tqsock_search(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _TQSETTIN
       size_t len = 0;
       uint32_t src = 0;
       uint32_t local = 0;
-      const int r = tqsock_wait_reply(&set, DS_KIND_SEARCH, 0, sizeof reply, reply, &len, &src,
-                                      &local, settings);
+      const int r = wait_reply(&set, DS_KIND_SEARCH, 0, sizeof reply, reply, &len, &src, &local,
+                               settings, &mark);
       if (r == TQ_ERR_TIMEOUT) break;  // the pass is over
       const int step = r == TQ_OK ? tqsock_search_datagram(&st, reply, len, src, local) : r;
       if (step != TQ_SEARCH_GO_ON) {

@@ -44,6 +44,7 @@ struct _TQSOCKSET {
     int fd;             // -1 when closed
     uint32_t local_ip;  // bound address, 0 for the wildcard address
   } sock[TQ_MAX_SOCKETS];
+  int next;  // where tqsock_poll's look for a readable socket begins
 };
 
 // Loads the local address list (interfaces that are up, loopback left out,
@@ -71,6 +72,10 @@ int tqsock_send(_TQSOCKSET *set, uint32_t ip, uint16_t port, const uint8_t *data
 
 // Receives at most one waiting datagram without blocking: 1 with *len bytes
 // (0 when nothing was waiting or the datagram exceeded 2048 bytes), or -12.
+// The readable sockets are read in turn: each call takes the first readable
+// socket at or after the one behind the socket read last (set order,
+// wrapping round), so a socket that is never empty cannot starve the others.
+// A freshly opened set begins with its first socket.
 int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t *src_ip,
                 uint16_t *src_port, uint32_t *local_ip);
 
@@ -137,4 +142,29 @@ void tqsock_search_end(_TQSEARCH *st);
 // Runs a search to target (0xFFFFFFFF: broadcast from every local address)
 // in passes, with settings->count as pass limit P and settings->timeout as
 // the quiet time T.  1, -11 (directed search, no answer), -12, -13 or -19.
+// A stop request (below) ends it with -13, as a callback returning zero
+// would; the search counts as begun when this call starts.
 int tqsock_search(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _TQSETTINGS *settings);
+
+// Stop requests for searches.  raise = true raises the request, false
+// withdraws it.  While it is raised, every search ends at its next poll
+// round, its next pass or its start with -13.  A search also ends when the
+// request was raised at any moment after the search began, even if it was
+// withdrawn before the search noticed.  A raise wakes a search waiting for
+// replies at once (an eventfd in its poll set; should none be available,
+// the search notices within one 10 ms poll pause).
+void tqsock_request_stop(bool raise);
+
+// The stop mark of a search that begins now: pass it to tqsock_search_marked
+// so that the search counts as begun at this moment.
+uint32_t tqsock_stop_mark();
+
+// True when a search that took mark must end: the request is raised, or it
+// was raised since the mark was taken.
+bool tqsock_stop_requested(uint32_t mark);
+
+// tqsock_search counted as begun when mark was taken (tqsock_stop_mark), so
+// that a caller that first waits (for instance for a lock) keeps every stop
+// raised meanwhile.
+int tqsock_search_marked(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _TQSETTINGS *settings,
+                         uint32_t mark);

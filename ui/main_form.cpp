@@ -255,7 +255,10 @@ void TFMain::FillDeviceList()
 
 void TFMain::UpdateStatusText()
 {
-  m_stat_panel->setText(QString::fromStdString(SearchResultText(DsList.FoundCount())));
+  // The rows shown, not the found list: a search thread still finishing
+  // after the close box may add to the found list after the merge, and
+  // devices kept from an earlier search (DSF_FIXED) are rows but not found.
+  m_stat_panel->setText(QString::fromStdString(SearchResultText(m_ListView->rowCount())));
 }
 
 void TFMain::m_ListViewColumnClick(int column)

@@ -2,13 +2,19 @@
 //
 //   engine_bench idle     CPU per second of the whole process while the
 //                         worker threads idle with 0, 16 and 128 devices
-//                         known, and the time the list takes to stop every
-//                         thread with 128 devices known (the exit path).
+//                         known, the process's threads, RSS and virtual size
+//                         with 128 known, and the time the list takes to stop
+//                         every thread with 128 devices known (the exit path).
 //                         Sends nothing: devices are registered by handing
 //                         replies to the list's callback directly.
 //   engine_bench search   time from StartSearch to the first device in the
 //                         found list; needs the lab (run it under
 //                         tests/support/run_in_lab.sh data/devices.ini).
+//   engine_bench stop     with 128 devices answering and a pass time of
+//                         60000 ms: the time from StopSearch to the end of the
+//                         search thread, and from Shutdown (the exit path,
+//                         search running) to its return; lab as above (it
+//                         loads its own 128 devices into the simulators).
 #include <arpa/inet.h>
 #include <sys/resource.h>
 
@@ -25,6 +31,7 @@
 #include "dscfgthread.h"
 #include "dslist.h"
 #include "dsthread.h"
+#include "lab.h"
 #include "netns.h"
 
 namespace {
@@ -63,6 +70,24 @@ void Settle() {
   }
 }
 
+// A field of /proc/self/status ("Threads", "VmRSS", "VmSize"): its number.
+long ProcStatus(const char *key) {
+  FILE *f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr)
+    return -1;
+  char line[256];
+  long value = -1;
+  size_t n = std::strlen(key);
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    if (std::strncmp(line, key, n) == 0 && line[n] == ':') {
+      value = std::strtol(line + n + 1, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(f);
+  return value;
+}
+
 double IdleCpuPercent(double seconds) {
   double cpu0 = CpuSeconds();
   auto t0 = Clock::now();
@@ -72,16 +97,17 @@ double IdleCpuPercent(double seconds) {
 }
 
 int Idle() {
-  const double kSeconds = 5.0;
+  const double kSeconds = 10.0;
   std::printf("idle CPU of the whole process (%.0f s each; %% of one core)\n", kSeconds);
-  std::printf("  devices known   0: %6.2f %%\n", IdleCpuPercent(kSeconds));
+  std::printf("  devices known   0: %7.3f %%\n", IdleCpuPercent(kSeconds));
   AddDevices(16);
   Settle();
-  std::printf("  devices known  16: %6.2f %%\n", IdleCpuPercent(kSeconds));
+  std::printf("  devices known  16: %7.3f %%\n", IdleCpuPercent(kSeconds));
   AddDevices(112);
   Settle();
-  std::printf("  devices known 128: %6.2f %%  (%d threads polling)\n", IdleCpuPercent(kSeconds),
-              DsList.DeviceCount() + 1);
+  std::printf("  devices known 128: %7.3f %%\n", IdleCpuPercent(kSeconds));
+  std::printf("with 128 devices known: %ld threads, RSS %ld KiB, virtual size %ld KiB\n",
+              ProcStatus("Threads"), ProcStatus("VmRSS"), ProcStatus("VmSize"));
   auto t0 = Clock::now();
   DsList.Shutdown();
   double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
@@ -126,6 +152,72 @@ int Search() {
   return 0;
 }
 
+// n devices of a listed model on link a, all answering at once.
+std::string ManyDevices(int n) {
+  std::string ini;
+  for (int i = 0; i < n; ++i) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "[d%d]\nip = 192.168.77.%d\napid = 0x00560003\nhwid = 0x1004\nmac = 02:56:77:00:%02x:%02x\n\n",
+                  i, 100 + i, i >> 8, i & 0xFF);
+    ini += text;
+  }
+  return ini;
+}
+
+double MsSince(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// Starts a search with pass time 60000 ms and waits until all 128 devices
+// are in the found list, then a little more: the search is then in a pass
+// that would last a minute.
+bool SearchInLongPass() {
+  DsList.StartSearch(-1, 5, 60000);
+  auto t0 = Clock::now();
+  while (DsList.FoundCount() < DS_MAX_FOUND && Clock::now() - t0 < std::chrono::seconds(10))
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  return DsList.FoundCount() == DS_MAX_FOUND && !DsList.IsSearchDone();
+}
+
+void PrintSpread(const char *what, std::vector<double> ms) {
+  std::sort(ms.begin(), ms.end());
+  std::printf("%s (%zu runs): min %.2f ms, median %.2f ms, max %.2f ms\n", what, ms.size(), ms.front(),
+              ms[ms.size() / 2], ms.back());
+}
+
+int Stop() {
+  if (!InLab()) {
+    std::fprintf(stderr, "engine_bench stop: run it inside a lab (tests/support/run_in_lab.sh)\n");
+    return 2;
+  }
+  if (!velatest::Lab::Enclosing().LoadSimText(ManyDevices(DS_MAX_FOUND)) || !ds_init())
+    return 1;
+  const int kRuns = 10;
+  std::vector<double> stop;
+  for (int run = 0; run < kRuns; run++) {
+    if (!SearchInLongPass()) {
+      std::fprintf(stderr, "engine_bench stop: the search did not reach 128 devices in a long pass\n");
+      return 1;
+    }
+    auto t0 = Clock::now();
+    DsList.StopSearch();
+    while (!DsList.IsSearchDone())
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    stop.push_back(MsSince(t0));
+    DsList.FinishSearch(false);
+  }
+  PrintSpread("StopSearch to the end of the search thread, pass time 60000 ms, 128 devices", stop);
+  if (!SearchInLongPass())
+    return 1;
+  auto t0 = Clock::now();
+  DsList.Shutdown();
+  std::printf("Shutdown with 128 devices known and a search in a 60000 ms pass: %.2f ms\n", MsSince(t0));
+  ds_cleanup();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -134,6 +226,8 @@ int main(int argc, char **argv) {
     return Idle();
   if (mode == "search")
     return Search();
-  std::fprintf(stderr, "usage: engine_bench idle|search\n");
+  if (mode == "stop")
+    return Stop();
+  std::fprintf(stderr, "usage: engine_bench idle|search|stop\n");
   return 2;
 }

@@ -5,17 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "lab.h"
+#include "wait.h"
 
 extern char **environ;
 
@@ -33,12 +36,24 @@ using velatest::ReadFile;
 // The lab run_in_lab.sh started this program in.
 velatest::Lab &TheLab() { return velatest::Lab::Enclosing(); }
 
-// Runs argv in cwd with extra environment entries; captures both streams.
-Result RunProgram(std::vector<std::string> argv, const std::string &cwd = kData,
-           std::vector<std::string> env_extra = {}) {
-  Result r;
+// A program started by StartProgram, with the files its streams go to.
+struct Running {
+  pid_t pid = -1;
+  int out_fd = -1, err_fd = -1;
+  std::string out_path, err_path;
+};
+
+// Starts argv in cwd with extra environment entries; both streams go to
+// temporary files.
+Running StartProgram(std::vector<std::string> argv, const std::string &cwd = kData,
+                     std::vector<std::string> env_extra = {}) {
+  Running p;
   char out_path[] = "/tmp/find-out-XXXXXX", err_path[] = "/tmp/find-err-XXXXXX";
   int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
+  p.out_fd = out_fd;
+  p.err_fd = err_fd;
+  p.out_path = out_path;
+  p.err_path = err_path;
   pid_t pid = fork();
   if (pid == 0) {
     dup2(out_fd, 1);
@@ -54,16 +69,31 @@ Result RunProgram(std::vector<std::string> argv, const std::string &cwd = kData,
     execvp(args[0], args.data());
     _exit(127);
   }
-  int status = 0;
-  waitpid(pid, &status, 0);
+  p.pid = pid;
+  return p;
+}
+
+// Collects a program ended with the given wait status: exit status (128 +
+// signal when a signal ended it) and both streams.
+Result Collect(const Running &p, int status) {
+  Result r;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  close(out_fd);
-  close(err_fd);
-  r.out = ReadFile(out_path);
-  r.err = ReadFile(err_path);
-  unlink(out_path);
-  unlink(err_path);
+  close(p.out_fd);
+  close(p.err_fd);
+  r.out = ReadFile(p.out_path);
+  r.err = ReadFile(p.err_path);
+  unlink(p.out_path.c_str());
+  unlink(p.err_path.c_str());
   return r;
+}
+
+// Runs argv in cwd with extra environment entries; captures both streams.
+Result RunProgram(std::vector<std::string> argv, const std::string &cwd = kData,
+                  std::vector<std::string> env_extra = {}) {
+  Running p = StartProgram(std::move(argv), cwd, std::move(env_extra));
+  int status = 0;
+  waitpid(p.pid, &status, 0);
+  return Collect(p, status);
 }
 
 Result Find(std::vector<std::string> args, const std::string &cwd = kData,
@@ -289,6 +319,99 @@ TEST_F(Finder, ResultThatCannotBeWrittenIsNoSuccess) {
     EXPECT_EQ(r.status, 3) << args << ": " << r.err;
     EXPECT_NE(r.err.find("vela-find: cannot write the result"), std::string::npos) << args << ": " << r.err;
   }
+}
+
+// Started outside any folder with a model file (as from the desktop menu),
+// vela-find takes $XDG_CONFIG_HOME/Vela/model_name.ini without a warning;
+// a model_name.ini in the current folder still comes first.
+TEST_F(Finder, ModelFileInTheConfigFolderIsFound) {
+  char dir[] = "/tmp/find-xdg-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string vela = std::string(dir) + "/Vela", here = std::string(dir) + "/here";
+  ASSERT_EQ(mkdir(vela.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(here.c_str(), 0700), 0);
+  std::ofstream(vela + "/model_name.ini")
+      << "[hall]\nmodel_name = Config Gateway\napid = 560001\nhwid = 2108\nports = 4\n";
+  std::string env = std::string("XDG_CONFIG_HOME=") + dir;
+  const std::vector<std::string> args = {"--passes", "1", "--pass-time", "150", "--format", "csv"};
+
+  Result r = Find(args, "/", {env});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find(",Config Gateway,02:56:00:00:00:21,192.168.77.21"), std::string::npos) << r.out;
+
+  std::ofstream(here + "/model_name.ini")
+      << "[hall]\nmodel_name = Local Gateway\napid = 560001\nhwid = 2108\nports = 4\n";
+  r = Find(args, here, {env});
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find(",Local Gateway,02:56:00:00:00:21,"), std::string::npos) << r.out;
+
+  unlink((here + "/model_name.ini").c_str());
+  unlink((vela + "/model_name.ini").c_str());
+  rmdir(here.c_str());
+  rmdir(vela.c_str());
+  rmdir(dir);
+}
+
+// Starts a search with long passes, lets the demo devices answer, sends
+// the signals (pause_ms apart) and waits for the end (generous bound: a
+// finder that waited for the pass would take a minute).  *ended_ms is the
+// time from the last signal to the end.
+Result SignalledSearch(const std::string &pass_time, std::vector<int> signals, double *ended_ms) {
+  Running p = StartProgram({VELA_FIND, "--passes", "3", "--pass-time", pass_time});
+  TheLab().WaitSimLog('a', 10, 3000);  // the first pass has been answered
+  usleep(500 * 1000);
+  for (size_t i = 0; i < signals.size(); i++) {
+    if (i > 0)
+      usleep(100 * 1000);
+    kill(p.pid, signals[i]);
+  }
+  auto sent = std::chrono::steady_clock::now();
+  int status = 0;
+  bool ended = velatest::WaitUntil([&] { return waitpid(p.pid, &status, WNOHANG) == p.pid; }, 10000);
+  *ended_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count();
+  if (!ended) {
+    kill(p.pid, SIGKILL);
+    waitpid(p.pid, &status, 0);
+    ADD_FAILURE() << "vela-find still ran 10 s after its signals";
+  }
+  return Collect(p, status);
+}
+
+// The rows of a table result: every demo device, and the summary.
+void ExpectEveryDemoDevice(const Result &r) {
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 12u) << r.out << r.err;
+  EXPECT_EQ(lines[11], "Search Result - 9 Vela(s)");
+}
+
+TEST_F(Finder, FirstInterruptStopsAndListsWithZero) {
+  double ms = 0;
+  Result r = SignalledSearch("2000", {SIGINT}, &ms);
+  EXPECT_EQ(r.status, 0) << r.err;
+  ExpectEveryDemoDevice(r);
+}
+
+TEST_F(Finder, TerminateEndsAtOnceWith143AndTheList) {
+  double ms = 0;
+  Result r = SignalledSearch("60000", {SIGTERM}, &ms);
+  EXPECT_EQ(r.status, 143) << r.err;
+  ExpectEveryDemoDevice(r);
+  RecordProperty("ended_ms", std::to_string(ms));
+}
+
+TEST_F(Finder, SecondInterruptEndsAtOnceWith130AndTheList) {
+  double ms = 0;
+  Result r = SignalledSearch("60000", {SIGINT, SIGINT}, &ms);
+  EXPECT_EQ(r.status, 130) << r.err;
+  ExpectEveryDemoDevice(r);
+  RecordProperty("ended_ms", std::to_string(ms));
+}
+
+TEST_F(Finder, HelpTellsTheSignalsExitStatuses) {
+  Result r = Find({"--help"});
+  for (const char *word : {"SIGTERM", "130", "143"})
+    EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -25,6 +26,7 @@
 #include "lab.h"
 #include "sock_util.h"
 #include "tqsock.h"
+#include "wait.h"
 
 namespace {
 
@@ -379,6 +381,66 @@ TEST_F(NetLab, CallbackReturningZeroCancelsTheSearch) {
   EXPECT_EQ(g_heard.devices.size(), 2u);
 }
 
+// ---- stopping a search ------------------------------------------------------
+
+// What a search running on another thread has passed to its callback.
+struct SharedHeard {
+  std::mutex lock;
+  std::vector<_DSNETINFO> devices;
+  std::atomic<int> count{0};
+  std::atomic<int> nulls{0};
+};
+SharedHeard g_shared;
+
+int OnDeviceShared(_DSNETINFO *d) {
+  if (d == nullptr) {
+    g_shared.nulls++;
+    return 1;
+  }
+  std::lock_guard<std::mutex> hold(g_shared.lock);
+  g_shared.devices.push_back(*d);
+  g_shared.count++;
+  return 1;
+}
+
+TEST_F(NetLab, StopEndsALongPassAtOnceKeepingTheDevicesHeard) {
+  Load(Dev(1, "192.168.77.21") + Dev(2, "10.88.0.22"));
+  ds_set_search_params(60000, 5);
+  std::atomic<int> rc{0};
+  std::chrono::steady_clock::time_point ended;
+  std::thread search([&] {
+    rc = ds_search(DS_BROADCAST, OnDeviceShared);
+    ended = std::chrono::steady_clock::now();
+  });
+  const bool heard = velatest::WaitUntil([] { return g_shared.count.load() == 2; }, 5000);
+  const auto t0 = std::chrono::steady_clock::now();
+  ds_stop_search(1);
+  search.join();
+  ASSERT_TRUE(heard);
+  EXPECT_EQ(rc.load(), DS_ERR_CANCELLED);
+  EXPECT_LT(ended - t0, std::chrono::seconds(5));  // not at the end of the 60 s pass
+  EXPECT_EQ(g_shared.nulls.load(), 0);              // the pass never ended
+  EXPECT_EQ(g_shared.devices.size(), 2u);
+  EXPECT_EQ(OfKind(lab_->SimLog('a'), 1).size(), 1u);
+
+  // Still raised: a search that begins now ends at its start, sending nothing.
+  ds_set_search_params(100, 1);
+  const auto t1 = std::chrono::steady_clock::now();
+  EXPECT_EQ(ds_search(DS_BROADCAST, OnDevice), DS_ERR_CANCELLED);
+  EXPECT_LT(Ms(t1), 5000.0);
+  EXPECT_TRUE(g_heard.devices.empty());
+  EXPECT_EQ(g_heard.nulls, 0);
+  usleep(100 * 1000);  // time for a stray request to be logged
+  EXPECT_EQ(lab_->SimLog('a').size(), 1u);
+  EXPECT_EQ(lab_->SimLog('b').size(), 1u);
+
+  // Withdrawn: the next search runs normally.
+  ds_stop_search(0);
+  EXPECT_EQ(ds_search(DS_BROADCAST, OnDevice), DS_OK);
+  EXPECT_EQ(g_heard.devices.size(), 2u);
+  EXPECT_EQ(g_heard.nulls, 1);
+}
+
 // ---- replies that are no replies ------------------------------------------
 
 TEST_F(NetLab, FaultyRepliesAreIgnoredAndTheWaitGoesOn) {
@@ -474,6 +536,9 @@ TEST_F(NetLab, ProgressCallbackReturningZeroCancelsTheRequest) {
   calls = 0;
   ASSERT_EQ(ds_set_callback(h, CancelOnThird, &calls), DS_OK);
   EXPECT_EQ(ds_set_value(h, 1), DS_ERR_CANCELLED);
+  // The slot keeps its callback across close and open: leave none behind for
+  // the tests that run after this one in the same process.
+  EXPECT_EQ(ds_set_callback(h, nullptr, nullptr), DS_OK);
   EXPECT_EQ(ds_close(h), DS_OK);
 }
 

@@ -23,6 +23,7 @@
 #include "netns.h"
 #include "sock_util.h"
 #include "tqsock.h"
+#include "wait.h"
 
 namespace {
 
@@ -381,6 +382,60 @@ TEST_F(SocketSet, PollTakesTheFirstReadableSocketAndCapsTheCopy) {
   EXPECT_EQ(local, 0x02020202u);
 }
 
+TEST_F(SocketSet, PollReadsTheReadableSocketsInTurn) {
+  for (int i = 0; i < 3; ++i) send_to(40001, std::vector<uint8_t>(10, static_cast<uint8_t>(i)));
+  send_to(40002, std::vector<uint8_t>(10, 0xEE));
+  std::vector<uint32_t> order;
+  uint8_t buf[64];
+  size_t len = 0;
+  uint32_t src = 0, local = 0;
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(tqsock_poll(&set_, buf, sizeof buf, &len, &src, nullptr, &local), TQ_OK);
+    if (len > 0) order.push_back(local);
+  }
+  // One datagram from each readable socket in set order, then poll again.
+  EXPECT_EQ(order, (std::vector<uint32_t>{0x01010101, 0x02020202, 0x01010101, 0x01010101}));
+}
+
+// A flood on the first socket: before every poll of the wait, two more
+// datagrams that are no reply arrive there (sent by the wait's progress
+// callback), so that socket is never empty.  The one reply waiting on the
+// second socket is still read, at the second poll.
+struct Flood {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  std::vector<uint8_t> junk;
+  int rounds = 0;
+  ~Flood() { close(fd); }
+};
+
+int FloodFirstSocket(int32_t, int32_t, int32_t, void *ctx) {
+  auto *f = static_cast<Flood *>(ctx);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(40001);
+  to.sin_addr.s_addr = Ip4("127.0.0.1");
+  for (int i = 0; i < 2; ++i)
+    sendto(f->fd, f->junk.data(), f->junk.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+  f->rounds++;
+  return 1;
+}
+
+TEST_F(SocketSet, FloodOnOneSocketDoesNotStarveTheOther) {
+  Flood flood;
+  ASSERT_GE(flood.fd, 0);
+  flood.junk = reply(9, 0);
+  flood.junk[0] = 0x83;  // fails the reply test: the wait goes on
+  send_to(40002, reply(2, 0));
+  uint8_t buf[DS_SEARCH_REPLY_SIZE];
+  size_t len = 0;
+  uint32_t src = 0, local = 0;
+  const _TQSETTINGS s{1000, 1, FloodFirstSocket, &flood};
+  ASSERT_EQ(tqsock_wait_reply(&set_, DS_KIND_SEARCH, 0, sizeof buf, buf, &len, &src, &local, &s), TQ_OK);
+  EXPECT_EQ(local, 0x02020202u);
+  EXPECT_EQ(buf[19], 2);
+  EXPECT_EQ(flood.rounds, 2);
+}
+
 TEST_F(SocketSet, DatagramOver2048BytesCountsAsNothing) {
   send_to(40001, std::vector<uint8_t>(3000, 0x81));
   send_to(40001, std::vector<uint8_t>(2048, 0x81));
@@ -520,6 +575,110 @@ TEST_F(PrivateSearch, SettingsKeepTheirValueWhenNegative) {
   passes = 0;
   EXPECT_EQ(ds_search(Ip4("10.77.1.99"), CountPasses), DS_ERR_TIMEOUT);
   EXPECT_EQ(passes, 2);
+}
+
+// ---- stopping a search ------------------------------------------------------
+
+// True once a search holds DS_LOCAL_PORT on ip, that is once it has begun
+// and opened its sockets.
+bool SearchHoldsPort(uint32_t ip) {
+  const int fd = nettest::BoundUdp(ip, DS_LOCAL_PORT);
+  if (fd < 0) return true;
+  close(fd);
+  return false;
+}
+
+class StopSearch : public PrivateSearch {
+ protected:
+  void TearDown() override {
+    if (thread_.joinable()) {  // a test that failed half-way
+      ds_stop_search(1);
+      thread_.join();
+    }
+    ds_stop_search(0);
+  }
+  // Runs ds_search on a thread of its own and waits until it has opened its
+  // sockets; Join returns its result.
+  void Start() {
+    passes_seen = 0;
+    rc_ = 0;
+    thread_ = std::thread([this] {
+      rc_ = ds_search(DS_BROADCAST, CountPassesAtomically);
+      ended_ = std::chrono::steady_clock::now();
+    });
+    ASSERT_TRUE(velatest::WaitUntil([] { return SearchHoldsPort(Ip4("10.77.1.1")); }, 5000));
+  }
+  int Join() {
+    thread_.join();
+    return rc_.load();
+  }
+  static std::atomic<int> passes_seen;
+  static int CountPassesAtomically(_DSNETINFO *d) {
+    if (d == nullptr) passes_seen++;
+    return 1;
+  }
+  std::thread thread_;
+  std::atomic<int> rc_{0};
+  std::chrono::steady_clock::time_point ended_;
+};
+std::atomic<int> StopSearch::passes_seen{0};
+
+TEST_F(StopSearch, RaisedBeforeTheStartEndsEverySearchUntilWithdrawn) {
+  ds_set_search_params(60000, 5);
+  ds_stop_search(1);
+  for (int i = 0; i < 2; ++i) {
+    passes = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_ERR_CANCELLED);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_EQ(passes, 0);  // not even a pass end is reported
+  }
+  // The engine's own search honours the same request.
+  const _TQSETTINGS s{60000, 5, nullptr, nullptr};
+  EXPECT_EQ(tqsock_search(DS_BROADCAST, CountPasses, &s), TQ_ERR_CANCELLED);
+
+  // Withdrawn: the next search runs its passes as usual, and so does one
+  // after a raise that was withdrawn before it began.
+  ds_stop_search(0);
+  ds_set_search_params(40, 2);
+  passes = 0;
+  EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_OK);
+  EXPECT_EQ(passes, 2);
+  ds_stop_search(1);
+  ds_stop_search(0);
+  passes = 0;
+  EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_OK);
+  EXPECT_EQ(passes, 2);
+}
+
+TEST_F(StopSearch, RaiseDuringALongPassEndsItAtOnce) {
+  ds_set_search_params(60000, 5);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const auto t0 = std::chrono::steady_clock::now();
+  ds_stop_search(1);
+  const int rc = Join();
+  EXPECT_EQ(rc, DS_ERR_CANCELLED);
+  EXPECT_LT(ended_ - t0, std::chrono::seconds(5));
+  EXPECT_EQ(passes_seen.load(), 0);
+  EXPECT_FALSE(SearchHoldsPort(Ip4("10.77.1.1")));  // its sockets are closed
+}
+
+// A withdrawal that comes before the running search noticed the raise does
+// not revive it: the raise was meant for that search.
+TEST_F(StopSearch, WithdrawalNeverRevivesASearchTheRaiseWasMeantFor) {
+  ds_set_search_params(60000, 1);
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const auto t0 = std::chrono::steady_clock::now();
+  ds_stop_search(1);
+  ds_stop_search(0);
+  EXPECT_EQ(Join(), DS_ERR_CANCELLED);
+  EXPECT_LT(ended_ - t0, std::chrono::seconds(5));
+
+  // The next search is not touched by that raise.
+  ds_set_search_params(40, 1);
+  passes = 0;
+  EXPECT_EQ(ds_search(DS_BROADCAST, CountPasses), DS_OK);
+  EXPECT_EQ(passes, 1);
 }
 
 TEST_F(PrivateSearch, PortTakenOnTheAddressMovesTheSetUp) {

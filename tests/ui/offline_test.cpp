@@ -321,6 +321,65 @@ TEST(Sorting, ModelColumnIsCaseSensitiveCollation)
   ClickHeader(FMain->m_ListView, 0);
 }
 
+// Rows with equal Model texts keep their order between themselves, in both
+// directions: the comparison answers 0 for them and the sort is stable.
+TEST(Sorting, EqualModelsKeepTheirOrderAscendingAndDescending)
+{
+  ClickHeader(FMain->m_ListView, 0);
+  if (ColumnTag(FMain->m_ListView, 0) != SortAscending)
+    ClickHeader(FMain->m_ListView, 0);
+  const uint16_t hwids[] = {0x2104, 0x2108, 0x2104, 0x2104, 0x2108, 0x2104, 0x2104, 0x2108, 0x2104};
+  std::vector<_DSNETINFO> devices;
+  for (uint8_t i = 0; i < 9; ++i)
+    devices.push_back(MakeInfo(kApid, hwids[i], ("192.168.6." + std::to_string(i + 1)).c_str(), 0x40 + i));
+  FakeSearch(devices);
+  QTableWidget *v = FMain->m_ListView;
+  ASSERT_EQ(ColumnTexts(v, 0), QStringList({"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+  ClickHeader(v, 1);  // Model ascending: VL-2104 rows, then VL-2108, each in "No" order
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"1", "3", "4", "6", "7", "9", "2", "5", "8"}));
+  ClickHeader(v, 1);  // descending: the groups swap, the order inside each stays
+  EXPECT_EQ(ColumnTexts(v, 0), QStringList({"2", "5", "8", "1", "3", "4", "6", "7", "9"}));
+  EXPECT_EQ(ColumnTexts(v, 1).first(), "VL-2108");
+  ClickHeader(v, 0);
+}
+
+// The status bar counts the rows shown, also when the result list and the
+// found list hold different devices: a device kept from an earlier search
+// (DSF_FIXED), and a device the search thread adds after the merge.
+TEST(ListView, StatusCountIsTheRowCount)
+{
+  auto shown = [] {
+    return QString("Search Result - %1 Vela(s)").arg(FMain->m_ListView->rowCount()).toStdString();
+  };
+  auto status = [] { return FMain->m_stat_panel->text().toStdString(); };
+  std::vector<_DSNETINFO> kept = {MakeInfo(kApid, 0x2104, "192.168.8.1", 0x81),
+                                  MakeInfo(kApid, 0x2108, "192.168.8.2", 0x82)};
+  DsList.StartSearch(-1, 1, 1);
+  ASSERT_TRUE(uitest::WaitUntil([] { return DsList.IsSearchDone(); }, 5000));
+  for (_DSNETINFO info : kept)
+    TDsList::OnSearchReply(&info);
+  DsList.FinishSearch(true);  // both marked fixed: the next search keeps them
+  FakeSearch({MakeInfo(kApid, 0x2116, "192.168.8.3", 0x83)});
+  ASSERT_EQ(DsList.FoundCount(), 1);
+  EXPECT_EQ(FMain->m_ListView->rowCount(), 3);
+  EXPECT_EQ(status(), shown());
+  EXPECT_EQ(status(), "Search Result - 3 Vela(s)");
+
+  // A reply taken in after the merge: the found list grows, the rows stay.
+  FakeSearch(kept);  // clears the marks: later searches drop these devices
+  ASSERT_EQ(FMain->m_ListView->rowCount(), 2);
+  _DSNETINFO late = MakeInfo(kApid, 0x2124, "192.168.8.4", 0x84);
+  TDsList::OnSearchReply(&late);
+  ASSERT_EQ(DsList.FoundCount(), 3);
+  FMain->UpdateStatusText();
+  EXPECT_EQ(status(), shown());
+  EXPECT_EQ(status(), "Search Result - 2 Vela(s)");
+  // The late device is not lost: the next search that hears it lists it.
+  FakeSearch({late});
+  EXPECT_EQ(uitest::ColumnTexts(FMain->m_ListView, 3), QStringList({"192.168.8.4"}));
+  EXPECT_EQ(status(), "Search Result - 1 Vela(s)");
+}
+
 TEST(ListView, CtrlASelectsAllRowsAlsoWithShift)
 {
   QTableWidget *v = FMain->m_ListView;

@@ -34,19 +34,23 @@ const char *FindUsage() {
          "                    A negative value keeps the network layer's own\n"
          "                    setting (5 passes, 1000 ms).\n"
          "  --models FILE     model definitions to load (default: model_name.ini in\n"
-         "                    the current directory; without it the built-in models\n"
-         "                    are used and a warning is shown)\n"
+         "                    the current directory, else in $XDG_CONFIG_HOME/Vela\n"
+         "                    (~/.config/Vela), else the installed one; without any\n"
+         "                    the built-in models are used and a warning is shown)\n"
          "  --sort KEY        order of the rows: no (order first heard, default),\n"
          "                    model, mac (text, by the locale's collation) or ip\n"
          "                    (numeric)\n"
          "  --reverse         sort in descending order\n"
          "  --format FORMAT   table (default), csv or json\n"
          "  --help            show this text and exit\n"
+         "  --version         show the version and exit\n"
          "\n"
          "Settings file: $XDG_CONFIG_HOME/Vela/2.0.conf (else ~/.config/Vela/2.0.conf),\n"
          "section [General], keys SerCnt and SerTim, shared with Vela Finder.\n"
          "While searching, the progress is shown on standard error when it is a\n"
          "terminal; Ctrl+C stops the search and lists what was found so far.\n"
+         "A second Ctrl+C, or SIGTERM, ends the program at once: it lists what was\n"
+         "found if it can do so at once and exits with 130 (SIGINT) or 143 (SIGTERM).\n"
          "\n"
          "Exit status: 0 when the search completed (also with no device found),\n"
          "1 when the network layer cannot start, 2 for bad arguments, 3 when the\n"
@@ -77,6 +81,8 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
 
     if (arg == "--help" || arg == "-h") {
       out->help = true;
+    } else if (arg == "--version") {
+      out->version = true;
     } else if (arg == "--reverse") {
       out->reverse = true;
     } else if (arg == "--passes" || arg == "--pass-time") {
@@ -114,13 +120,7 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
     } else if (arg == "--format") {
       if (!need_value())
         return false;
-      if (value == "table")
-        out->format = TOutputFormat::Table;
-      else if (value == "csv")
-        out->format = TOutputFormat::Csv;
-      else if (value == "json")
-        out->format = TOutputFormat::Json;
-      else {
+      if (!ParseResultFormat(value, &out->format)) {
         *error = "option --format takes table, csv or json, not '" + value + "'";
         return false;
       }
@@ -128,7 +128,7 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
       *error = (arg.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
       return false;
     }
-    if (has_value && (arg == "--help" || arg == "--reverse")) {
+    if (has_value && (arg == "--help" || arg == "--reverse" || arg == "--version")) {
       *error = "option " + arg + " takes no value";
       return false;
     }

@@ -6,8 +6,9 @@
 #include <string>
 
 #include "devcompare.h"
+#include "result_format.h"
 
-enum class TOutputFormat { Table, Csv, Json };
+using TOutputFormat = TResultFormat;
 
 struct TFindOptions {
   std::optional<int32_t> passes;     // overrides SerCnt
@@ -17,6 +18,7 @@ struct TFindOptions {
   bool reverse = false;
   TOutputFormat format = TOutputFormat::Table;
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv into *out.  False with a message in *error for bad arguments.

@@ -16,6 +16,7 @@
 #include "sim_config.h"
 #include "sim_flood.h"
 #include "sim_server.h"
+#include "vela_version.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ void usage() {
                "                 (other interfaces, such as macvlans, carry copies)\n"
                "  --addresses    print the source addresses of those devices and exit\n"
                "  --macs         print their distinct non-zero MAC addresses and exit\n"
+               "  --version      print the version and exit\n"
                "Faults (for every device whose section sets no value of its own):\n"
                "  --seed N         seed of the devices' fault generators (default 1)\n"
                "  --loss F         fraction of requests ignored and of replies not sent\n"
@@ -146,6 +148,10 @@ int main(int argc, char **argv) {
     else if (arg == "--iface" && has_value) iface = argv[++i];
     else if (arg == "--addresses") list_addresses = true;
     else if (arg == "--macs") list_macs = true;
+    else if (arg == "--version") {
+      std::printf("vela-sim %s\n", VELA_VERSION_TEXT);
+      return 0;
+    }
     else {
       std::fprintf(stderr, "vela-sim: bad argument '%s'\n", argv[i]);
       usage();
