@@ -1,6 +1,7 @@
 // The device list.
 #include "dslist.h"
 
+#include <cstring>
 #include <mutex>
 
 #include "devtext.h"
@@ -44,12 +45,18 @@ TDsList::~TDsList() {
 }
 
 void TDsList::StartSearch(int32_t target, int32_t pass_count, int32_t pass_time) {
+  StartTargetSearch(static_cast<uint32_t>(target), 32, pass_count, pass_time);
+}
+
+void TDsList::StartTargetSearch(uint32_t address, int32_t prefix_len, int32_t pass_count,
+                                int32_t pass_time) {
+  const int32_t target = static_cast<int32_t>(address);
   std::lock_guard<TCriticalSection> hold(*m_lock);
   if (m_shut_down)
     return;
   ReleaseEndedSearches();
   ClearFound();
-  if (target == -1)
+  if (target == -1 && prefix_len >= 32)
     KeepFixedLocked();
   // A new generation: a search thread still running from an abandoned
   // search stops at its next reply and no longer touches the found list.
@@ -58,13 +65,19 @@ void TDsList::StartSearch(int32_t target, int32_t pass_count, int32_t pass_time)
   if (m_enum != nullptr)
     m_retired.push_back(m_enum);
   m_enum = new TEnumThread(true);
-  m_enum->m_target = static_cast<uint32_t>(target);
+  m_enum->m_target = address;
+  m_enum->m_prefix_len = prefix_len;
   m_enum->m_pass_count = pass_count;
   m_enum->m_pass_time = pass_time;
   m_enum->m_callback = OnSearchReply;
   m_enum->m_generation = generation;
   m_enum->Resume();
   m_enum->SetFreeOnTerminate(false);
+  if (int err = m_enum->StartError()) {
+    // No search runs: it reads as a search that ended at once.
+    m_notices.push_back(std::string("cannot start the search thread: ") + std::strerror(err));
+    m_enum->m_done.store(1);
+  }
 }
 
 int TDsList::OnSearchReply(_DSNETINFO *info) {
@@ -87,7 +100,8 @@ int TDsList::OnSearchReply(_DSNETINFO *info) {
   // later requests, and SameDevice may complete the MAC of its argument.
   _DSNETINFO copy = *info;
   DsList.AddFound(&copy, 1);
-  return 1;
+  // A device that could not be registered has raised the stop flag.
+  return s_stop.load() != 0 ? 0 : 1;
 }
 
 bool TDsList::IsSearchDone() {
@@ -126,6 +140,8 @@ int TDsList::FinishSearch(bool fixed) {
     if (!matched) {
       bool created = false;
       int index = FindOrAddDevice(&info, &created);
+      if (index < 0)
+        continue;
       m_list.push_back(index);
       SetFixed(s_devices[static_cast<size_t>(index)], fixed);
     }
@@ -212,7 +228,9 @@ int TDsList::KeepFixedLocked() {
   for (_DSONEINFO *rec : fixed) {
     _DSNETINFO net = DsNetCopy(rec);
     bool created = false;
-    m_list.push_back(FindOrAddDevice(&net, &created));
+    int index = FindOrAddDevice(&net, &created);
+    if (index >= 0)
+      m_list.push_back(index);
   }
   return static_cast<int>(m_list.size());
 }
@@ -233,7 +251,9 @@ int TDsList::AddFound(_DSNETINFO *infos, int count) {
     }
     if (!matched) {
       bool created = false;
-      s_found.push_back(FindOrAddDevice(info, &created));
+      int index = FindOrAddDevice(info, &created);
+      if (index >= 0)
+        s_found.push_back(index);
     }
   }
   return static_cast<int>(s_found.size());
@@ -271,6 +291,18 @@ int TDsList::FindOrAddDevice(_DSNETINFO *info, bool *created) {
   rec->ports = static_cast<int32_t>(ModelPorts(info->apid, info->hwid));
   rec->thread = new Tdsthread(false, rec);
   rec->thread->SetFreeOnTerminate(false);
+  if (int err = rec->thread->StartError()) {
+    // The system has no thread left for it (memory, thread limit): the
+    // device is not added, and the search ends as if stopped, keeping what
+    // it has found.
+    delete rec->thread;
+    delete rec;
+    s_stop.store(1);
+    m_notices.push_back("cannot start a thread for device " + MacText(info->mac) + " at " +
+                        IpText(info->ip, false) + ": " + std::strerror(err));
+    *created = false;
+    return -1;
+  }
   s_devices.push_back(rec);
   int index = static_cast<int>(s_devices.size() - 1);
   PostLocked(index, CMD_OPEN, 0, 0, true);
@@ -279,6 +311,13 @@ int TDsList::FindOrAddDevice(_DSNETINFO *info, bool *created) {
     DsFlagSet(rec, DSF_NO_MAC);
   *created = true;
   return index;
+}
+
+std::vector<std::string> TDsList::TakeNotices() {
+  std::lock_guard<TCriticalSection> hold(*m_lock);
+  std::vector<std::string> out;
+  out.swap(m_notices);
+  return out;
 }
 
 int TDsList::AbandonedSearchCount() {

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "command.h"
@@ -43,6 +44,11 @@ class TDsList {
   // the DSF_FIXED devices of the result list), clears the stop flag and
   // starts a search thread.
   void StartSearch(int32_t target, int32_t pass_count, int32_t pass_time);
+  // As StartSearch with a target that is one device's address (prefix_len
+  // 32: a directed search) or a routed subnet address/prefix_len (22..30,
+  // the network layer's ds_search_subnet).  The result list is kept whole,
+  // as for every search that is not a broadcast.
+  void StartTargetSearch(uint32_t address, int32_t prefix_len, int32_t pass_count, int32_t pass_time);
   // Search callback (search thread): 1 go on, 0 stop.
   static int OnSearchReply(_DSNETINFO *info);
   // True when no search thread exists or it has ended (then releases it).
@@ -72,6 +78,11 @@ class TDsList {
   int KeepFixed();
 
   Tdscfgthread *Cfg() const { return m_cfg; }
+  // Removes and returns the texts of the failures the list met since the
+  // last call, oldest first: a thread the system would not start ("cannot
+  // start a thread for device <MAC> at <IP>: <reason>"), which ended the
+  // search as if stopped.  The programs show them.
+  std::vector<std::string> TakeNotices();
   // Abandoned search threads not yet released (they are released, by the
   // next call of StartSearch, IsSearchDone or FinishSearch, once ended).
   int AbandonedSearchCount();
@@ -88,6 +99,8 @@ class TDsList {
   void ClearFound();
   int KeepFixedLocked();
   int AddFound(_DSNETINFO *infos, int count);
+  // Device index of the record for info, created with its request thread
+  // when new; -1 (stop flag raised, notice kept) when its thread cannot start.
   int FindOrAddDevice(_DSNETINFO *info, bool *created);
   _CMDOBJ *PostLocked(int index, int32_t code, int32_t param, int32_t param2, bool auto_free);
   void ReleaseEndedSearches();
@@ -97,6 +110,7 @@ class TDsList {
   TCriticalSection *m_lock = nullptr;
   Tdscfgthread *m_cfg = nullptr;
   std::vector<TEnumThread *> m_retired;  // abandoned searches, released when ended
+  std::vector<std::string> m_notices;    // see TakeNotices
   bool m_shut_down = false;
 
   static std::vector<_DSONEINFO *> s_devices;

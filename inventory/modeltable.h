@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr int MODEL_ROWS = 100;          // rows of ModelTable
 constexpr int MODEL_BUILTIN_ROWS = 44;   // rows 0..43 are built in
@@ -38,6 +39,18 @@ _MODELINFO ModelRow(int i);
 // parsed ("cannot parse file [path]" on stderr), leaving table unchanged.
 // table must hold MODEL_ROWS rows.
 int LoadModelFile(const char *path, _MODELINFO *table = ModelTable);
+
+// Where the programs look for the model file, in this order: model_name.ini
+// in the current directory, $XDG_CONFIG_HOME/Vela/model_name.ini (else
+// ~/.config/Vela/...), then the installed data folder
+// (share/vela-finder/model_name.ini), found next to the executable and at
+// the install prefix the build was configured with.
+std::vector<std::string> ModelFilePlaces();
+// The first of ModelFilePlaces() where anything of that name exists (a
+// directory too: it then fails to load); MODEL_FILE_NAME when none does.
+std::string FindModelFile();
+// "Looked for in:" and the places, one a line, for the missing-file warning.
+std::string ModelFilePlacesText();
 
 // Restores the built-in rows and empties rows 44..99 (tests).
 void ResetModelTable();

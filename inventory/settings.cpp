@@ -12,6 +12,7 @@
 #include <iniparser/iniparser.h>
 
 #include "texttable.h"
+#include "vela_version.h"
 
 namespace {
 
@@ -35,6 +36,8 @@ bool ParseInt32(const char *text, int32_t *out) {
   return true;
 }
 
+}  // namespace
+
 std::string ConfigHome() {
   const char *xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg != nullptr && xdg[0] == '/')
@@ -47,9 +50,7 @@ std::string ConfigHome() {
   return std::string(home) + "/.config";
 }
 
-}  // namespace
-
-std::string SearchSettingsPath() { return ConfigHome() + "/Vela/2.0.conf"; }
+std::string SearchSettingsPath() { return ConfigHome() + "/Vela/" VELA_VERSION_TEXT ".conf"; }
 
 TSearchSettings LoadSearchSettings(const std::string &path) {
   TSearchSettings s;
@@ -66,6 +67,9 @@ TSearchSettings LoadSearchSettings(const std::string &path) {
     s.SerCnt = v;
   if (ParseInt32(iniparser_getstring(dict, tim_key.c_str(), nullptr), &v))
     s.SerTim = v;
+  const std::string if_key = std::string("general:") + SETTINGS_KEY_INTERFACES;
+  if (const char *names = iniparser_getstring(dict, if_key.c_str(), nullptr))
+    s.Interfaces = names;
   iniparser_freedict(dict);
   return s;
 }

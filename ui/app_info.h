@@ -5,5 +5,6 @@
 #define VELA_APP_TITLE "VELA FINDER"
 // Caption of the main window.
 #define VELA_MAIN_CAPTION "Vela Finder"
-// Version text; also the last part of the settings' name.
-#define VELA_VERSION_TEXT "2.0"
+// Version text (VELA_VERSION_TEXT, set in CMakeLists.txt); also the last
+// part of the settings' name.
+#include "vela_version.h"

@@ -6,18 +6,20 @@
 
 #include "modeltable.h"
 
-void ShowWarning(QWidget *parent, const QString &text)
+void ShowWarning(QWidget *parent, const QString &text, const QString &more)
 {
   QMessageBox box(QMessageBox::Warning, "Warning", text, QMessageBox::Ok, parent);
+  box.setInformativeText(more);
   box.exec();
 }
 
 void SetupForm(QWidget *form)
 {
-  if (LoadModelFile(MODEL_FILE_NAME) == 0)
+  if (LoadModelFile(FindModelFile().c_str()) == 0)
     return;
   // A form that is still being built is not on screen yet: centre the box
   // on whatever window the user sees.
   QWidget *parent = form && form->isVisible() ? form : QApplication::activeWindow();
-  ShowWarning(parent, QString::asprintf("%s not found\n", MODEL_FILE_NAME));
+  ShowWarning(parent, QString::asprintf("%s not found\n", MODEL_FILE_NAME),
+              QString::fromStdString(ModelFilePlacesText()));
 }

@@ -35,6 +35,7 @@ _CMDOBJ *Tdscfgthread::PostCommand(_DSONEINFO *device, int32_t code, int32_t par
   cmd->auto_free = auto_free;
   cmd->device = device;
   m_pending.push_back(cmd);
+  Wake();  // an idle thread starts its next pass now
   return cmd;
 }
 
@@ -72,6 +73,18 @@ void Tdscfgthread::Sweep() {
   }
 }
 
+// Work that needs further passes: a pending command, or a handed-over one
+// whose request thread has not finished it yet (it is freed, or lets a held
+// command go, at a later pass).
+bool Tdscfgthread::Busy() const {
+  if (!m_pending.empty())
+    return true;
+  for (const _CMDOBJ *cmd : m_in_flight)
+    if (cmd->auto_free && !cmd->done.load())
+      return true;
+  return false;
+}
+
 void Tdscfgthread::Execute() {
   while (!Terminated()) {
     m_lock.Enter();
@@ -104,8 +117,14 @@ void Tdscfgthread::Execute() {
       }
     }
     Sweep();
+    bool busy = Busy();
     m_lock.Leave();
-    ThreadSleepMs(10);
+    // Passes stay at least 10 ms apart whatever is posted meanwhile; with
+    // nothing left to do the thread then sleeps until PostCommand (or
+    // Terminate) wakes it.
+    SleepUnlessTerminated(10);
+    if (!busy)
+      WaitForWork();
   }
   m_finished.store(1);
 }

@@ -2,6 +2,8 @@
 // keeps posted commands in order, hands the oldest one to its device's
 // request thread every 10 ms unless a device with the same address and
 // another MAC has a command in progress, and frees finished commands.
+// With nothing pending and nothing in progress it sleeps until a command is
+// posted.
 #pragma once
 
 #include <atomic>
@@ -38,6 +40,7 @@ class Tdscfgthread final : public TThread {
   void Dispatch(_CMDOBJ *cmd);
   bool Clashes(const _CMDOBJ *cmd, const _CMDOBJ *other) const;
   void Sweep();
+  bool Busy() const;
 
   TCriticalSection m_lock;
   std::deque<_CMDOBJ *> m_pending;

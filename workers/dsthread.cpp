@@ -11,7 +11,7 @@
 std::atomic<bool> Tdsthread::s_cancel_all{false};
 
 Tdsthread::Tdsthread(bool create_suspended, _DSONEINFO *device)
-    : TThread(create_suspended), m_device(device) {
+    : TThread(create_suspended, kRequestThreadStack), m_device(device) {
   AfterConstruction();
 }
 
@@ -19,8 +19,11 @@ Tdsthread::Tdsthread(bool create_suspended, _DSONEINFO *device)
 Tdsthread::~Tdsthread() { StopAndWait(); }
 
 void Tdsthread::AddCommand(_CMDOBJ *cmd) {
-  std::lock_guard<TCriticalSection> hold(m_lock);
-  m_commands.push_back(cmd);
+  {
+    std::lock_guard<TCriticalSection> hold(m_lock);
+    m_commands.push_back(cmd);
+  }
+  Wake();
 }
 
 size_t Tdsthread::PendingCount() {
@@ -37,8 +40,9 @@ void Tdsthread::Execute() {
   while (!Terminated()) {
     m_lock.Enter();
     if (m_commands.empty()) {
+      // Idle: sleep until AddCommand or Terminate.
       m_lock.Leave();
-      ThreadSleepMs(10);
+      WaitForWork();
       continue;
     }
     _CMDOBJ *cmd = m_commands.front();

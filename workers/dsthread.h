@@ -14,12 +14,18 @@
 
 struct _DSONEINFO;
 
+// A request thread's stack: its deepest path is one unicast request with a
+// few small datagram buffers, so a small stack lets many devices' threads
+// fit in little address space.
+constexpr size_t kRequestThreadStack = 256 * 1024;
+
 class Tdsthread final : public TThread {
  public:
   Tdsthread(bool create_suspended, _DSONEINFO *device);
   ~Tdsthread() override;
 
-  // Appends cmd to the command list (configuration thread, via Dispatch).
+  // Appends cmd to the command list and wakes the thread (configuration
+  // thread, via Dispatch).
   void AddCommand(_CMDOBJ *cmd);
   // Number of commands handed over and not yet finished.
   size_t PendingCount();

@@ -1,16 +1,24 @@
-// Thread and lock classes of the worker layer, on std::thread and std::mutex.
+// Thread and lock classes of the worker layer, on POSIX threads and
+// std::mutex.
 //
 // A TThread is created suspended or running, runs its Execute once on a
 // thread of its own, and is stopped cooperatively: Terminate raises a flag
-// that Execute polls.  The object never deletes itself (FreeOnTerminate stays
+// that Execute looks at, and wakes the thread if it sleeps in one of the
+// waits below.  The object never deletes itself (FreeOnTerminate stays
 // false); the owner releases it, and the destructor of every concrete thread
-// class stops and joins its thread first, so no joinable std::thread is ever
-// destroyed.
+// class stops and joins its thread first.
+//
+// Starting a thread can fail (no memory for its stack, the process's thread
+// limit): the failure never throws; StartError() tells it, and the object is
+// then a thread that never ran (WaitFor returns at once).
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
+#include <condition_variable>
+#include <cstddef>
 #include <mutex>
-#include <thread>
 
 class TCriticalSection {
  public:
@@ -37,10 +45,15 @@ class TThread {
   // StopAndWait() in their own destructor, before their fields go away.
   virtual ~TThread();
 
-  // Starts a thread created suspended; has no effect once it has started.
+  // Starts a thread created suspended; has no effect once it has started
+  // or once a start has failed.
   void Resume();
-  // Asks Execute to return at its next look at Terminated().
-  void Terminate() { m_terminated.store(true); }
+  // 0 while the thread has started or has not been asked to start yet; the
+  // error number (errno value) when starting it failed.
+  int StartError() const { return m_start_error.load(); }
+  // Asks Execute to return at its next look at Terminated() and ends any
+  // wait of WaitForWork or SleepUnlessTerminated at once.
+  void Terminate();
   bool Terminated() const { return m_terminated.load(); }
   // Waits until Execute has returned; returns at once for a thread that
   // was never started.
@@ -53,8 +66,14 @@ class TThread {
   bool FreeOnTerminate() const { return false; }
   void SetFreeOnTerminate(bool value);
 
+  // Test hook: the next count starts (process-wide) fail with error as if
+  // the system had refused the thread.  0 ends it.
+  static void FailStartsForTesting(int count, int error);
+
  protected:
-  explicit TThread(bool create_suspended) : m_suspended(create_suspended) {}
+  // stack_size 0 keeps the system's default stack size.
+  explicit TThread(bool create_suspended, size_t stack_size = 0)
+      : m_suspended(create_suspended), m_stack_size(stack_size) {}
   // Called as the last step of the most-derived constructor: starts the
   // thread unless it was created suspended (Execute must not run before
   // the object is complete).
@@ -62,16 +81,34 @@ class TThread {
   // Terminate, then WaitFor.
   void StopAndWait();
 
+  // Signals that there is work: the next (or a running) WaitForWork
+  // returns.  Any thread may call it.
+  void Wake();
+  // On the thread itself: sleeps until Wake or Terminate.  A Wake that came
+  // since the last return of WaitForWork makes it return at once, so work
+  // announced between the thread's last look and this call is never missed.
+  void WaitForWork();
+  // On the thread itself: sleeps ms milliseconds; only Terminate ends the
+  // sleep early (Wake does not).
+  void SleepUnlessTerminated(int ms);
+
   virtual void Execute() = 0;
 
  private:
-  void Run();
+  static void *Entry(void *self);
 
   bool m_suspended;
-  std::mutex m_start_lock;  // guards m_thread against Resume racing WaitFor
-  std::thread m_thread;
+  size_t m_stack_size;
+  std::mutex m_start_lock;  // guards m_thread/m_joinable against Resume racing WaitFor
+  pthread_t m_thread{};
+  bool m_joinable = false;
+  std::atomic<int> m_start_error{0};
   std::atomic<bool> m_terminated{false};
   std::atomic<bool> m_finished{false};
+
+  std::mutex m_wake_lock;  // guards m_woken; pairs with m_wake_cv
+  std::condition_variable m_wake_cv;
+  bool m_woken = false;
 };
 
 // Sleeps the calling thread for ms milliseconds.

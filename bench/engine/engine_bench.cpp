@@ -2,13 +2,20 @@
 //
 //   engine_bench idle     CPU per second of the whole process while the
 //                         worker threads idle with 0, 16 and 128 devices
-//                         known, and the time the list takes to stop every
-//                         thread with 128 devices known (the exit path).
+//                         known, the process's threads, RSS and virtual size
+//                         with 128 known, and the time the list takes to stop
+//                         every thread with 128 devices known (the exit path).
 //                         Sends nothing: devices are registered by handing
 //                         replies to the list's callback directly.
 //   engine_bench search   time from StartSearch to the first device in the
 //                         found list; needs the lab (run it under
 //                         tests/support/run_in_lab.sh data/devices.ini).
+//   engine_bench stop [RUNS]  with 128 devices known (127 answering, so the
+//                         search goes on) and a pass time of 60000 ms: the
+//                         time from StopSearch to the end of the search
+//                         thread, and from Shutdown (the exit path, search
+//                         running) to its return; lab as above (it loads its
+//                         own devices into the simulators).
 #include <arpa/inet.h>
 #include <sys/resource.h>
 
@@ -25,9 +32,14 @@
 #include "dscfgthread.h"
 #include "dslist.h"
 #include "dsthread.h"
+#include "bench_lab.h"
+#include "lab.h"
 #include "netns.h"
 
 namespace {
+
+using enginebench::InLab;
+using enginebench::ManyDevices;
 
 using Clock = std::chrono::steady_clock;
 
@@ -63,6 +75,24 @@ void Settle() {
   }
 }
 
+// A field of /proc/self/status ("Threads", "VmRSS", "VmSize"): its number.
+long ProcStatus(const char *key) {
+  FILE *f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr)
+    return -1;
+  char line[256];
+  long value = -1;
+  size_t n = std::strlen(key);
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    if (std::strncmp(line, key, n) == 0 && line[n] == ':') {
+      value = std::strtol(line + n + 1, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(f);
+  return value;
+}
+
 double IdleCpuPercent(double seconds) {
   double cpu0 = CpuSeconds();
   auto t0 = Clock::now();
@@ -72,28 +102,22 @@ double IdleCpuPercent(double seconds) {
 }
 
 int Idle() {
-  const double kSeconds = 5.0;
+  const double kSeconds = 10.0;
   std::printf("idle CPU of the whole process (%.0f s each; %% of one core)\n", kSeconds);
-  std::printf("  devices known   0: %6.2f %%\n", IdleCpuPercent(kSeconds));
+  std::printf("  devices known   0: %7.3f %%\n", IdleCpuPercent(kSeconds));
   AddDevices(16);
   Settle();
-  std::printf("  devices known  16: %6.2f %%\n", IdleCpuPercent(kSeconds));
+  std::printf("  devices known  16: %7.3f %%\n", IdleCpuPercent(kSeconds));
   AddDevices(112);
   Settle();
-  std::printf("  devices known 128: %6.2f %%  (%d threads polling)\n", IdleCpuPercent(kSeconds),
-              DsList.DeviceCount() + 1);
+  std::printf("  devices known 128: %7.3f %%\n", IdleCpuPercent(kSeconds));
+  std::printf("with 128 devices known: %ld threads, RSS %ld KiB, virtual size %ld KiB\n",
+              ProcStatus("Threads"), ProcStatus("VmRSS"), ProcStatus("VmSize"));
   auto t0 = Clock::now();
   DsList.Shutdown();
   double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
   std::printf("stopping every thread with 128 devices known: %.1f ms\n", ms);
   return 0;
-}
-
-// Only in the host namespace of the lab run_in_lab.sh started us in (and
-// never PID 1's namespace).
-bool InLab() {
-  const char *name = std::getenv("VELA_LAB_NAME");
-  return name != nullptr && velatest::InLabHost(name);
 }
 
 int Search() {
@@ -126,6 +150,69 @@ int Search() {
   return 0;
 }
 
+double MsSince(Clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// Starts a search with pass time pass_ms and waits until devices are in
+// the found list, then a little more: the search is then in a pass that
+// would last pass_ms.
+bool SearchInLongPass(int devices, int pass_ms) {
+  DsList.StartSearch(-1, 5, pass_ms);
+  auto t0 = Clock::now();
+  while (DsList.FoundCount() < devices && Clock::now() - t0 < std::chrono::seconds(10))
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  return DsList.FoundCount() == devices && !DsList.IsSearchDone();
+}
+
+void PrintSpread(const char *what, std::vector<double> ms) {
+  std::sort(ms.begin(), ms.end());
+  std::printf("%s (%zu runs): min %.2f ms, median %.2f ms, max %.2f ms\n", what, ms.size(), ms.front(),
+              ms[ms.size() / 2], ms.back());
+}
+
+int Stop(int runs) {
+  if (!InLab()) {
+    std::fprintf(stderr, "engine_bench stop: run it inside a lab (tests/support/run_in_lab.sh)\n");
+    return 2;
+  }
+  // A search that hears 128 devices ends by itself: 128 become known in a
+  // first search, then 127 of them answer the measured ones.
+  velatest::Lab &lab = velatest::Lab::Enclosing();
+  if (!lab.LoadSimText(ManyDevices(DS_MAX_FOUND)) || !ds_init())
+    return 1;
+  DsList.StartSearch(-1, 1, 1000);
+  while (!DsList.IsSearchDone())
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  DsList.FinishSearch(false);
+  if (DsList.DeviceCount() != DS_MAX_FOUND || !lab.LoadSimText(ManyDevices(DS_MAX_FOUND - 1))) {
+    std::fprintf(stderr, "engine_bench stop: %d devices known, not 128\n", DsList.DeviceCount());
+    return 1;
+  }
+  std::vector<double> stop;
+  for (int run = 0; run < runs; run++) {
+    if (!SearchInLongPass(DS_MAX_FOUND - 1, 60000)) {
+      std::fprintf(stderr, "engine_bench stop: the search did not reach 127 devices in a long pass\n");
+      return 1;
+    }
+    auto t0 = Clock::now();
+    DsList.StopSearch();
+    while (!DsList.IsSearchDone())
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    stop.push_back(MsSince(t0));
+    DsList.FinishSearch(false);
+  }
+  PrintSpread("StopSearch to the end of the search thread (60000 ms pass, 128 known, 127 answering)", stop);
+  if (!SearchInLongPass(DS_MAX_FOUND - 1, 60000))
+    return 1;
+  auto t0 = Clock::now();
+  DsList.Shutdown();
+  std::printf("Shutdown with 128 devices known and a search in a 60000 ms pass: %.2f ms\n", MsSince(t0));
+  ds_cleanup();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -134,6 +221,8 @@ int main(int argc, char **argv) {
     return Idle();
   if (mode == "search")
     return Search();
-  std::fprintf(stderr, "usage: engine_bench idle|search\n");
+  if (mode == "stop")
+    return Stop(argc > 2 ? std::max(1, std::atoi(argv[2])) : 10);
+  std::fprintf(stderr, "usage: engine_bench idle|search|stop [runs]\n");
   return 2;
 }

@@ -5,81 +5,36 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <set>
 #include <sstream>
 
+#include "find_run.h"
 #include "lab.h"
-
-extern char **environ;
+#include "wait.h"
 
 namespace {
 
-const std::string kData = VELA_SOURCE_DIR "/data";
+using velatest::kData;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-using velatest::ReadFile;
+using velatest::Collect;
+using velatest::Find;
+using velatest::Lines;
+using velatest::Result;
+using velatest::RunProgram;
+using velatest::Running;
+using velatest::StartProgram;
 
 // The lab run_in_lab.sh started this program in.
 velatest::Lab &TheLab() { return velatest::Lab::Enclosing(); }
-
-// Runs argv in cwd with extra environment entries; captures both streams.
-Result RunProgram(std::vector<std::string> argv, const std::string &cwd = kData,
-           std::vector<std::string> env_extra = {}) {
-  Result r;
-  char out_path[] = "/tmp/find-out-XXXXXX", err_path[] = "/tmp/find-err-XXXXXX";
-  int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out_fd, 1);
-    dup2(err_fd, 2);
-    if (chdir(cwd.c_str()) != 0)
-      _exit(126);
-    for (const auto &e : env_extra)
-      putenv(const_cast<char *>(e.c_str()));
-    std::vector<char *> args;
-    for (auto &a : argv)
-      args.push_back(a.data());
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  close(out_fd);
-  close(err_fd);
-  r.out = ReadFile(out_path);
-  r.err = ReadFile(err_path);
-  unlink(out_path);
-  unlink(err_path);
-  return r;
-}
-
-Result Find(std::vector<std::string> args, const std::string &cwd = kData,
-            std::vector<std::string> env_extra = {}) {
-  args.insert(args.begin(), VELA_FIND);
-  return RunProgram(args, cwd, env_extra);
-}
-
-std::vector<std::string> Lines(const std::string &text) {
-  std::vector<std::string> lines;
-  std::stringstream s(text);
-  std::string line;
-  while (std::getline(s, line))
-    lines.push_back(line);
-  return lines;
-}
 
 // The devices of data/devices.ini that a search lists, by address order.
 const std::vector<std::vector<std::string>> kExpected = {
@@ -90,22 +45,7 @@ const std::vector<std::vector<std::string>> kExpected = {
     {"VP-1008", "00:00:00:00:00:00", "192.168.77.25"},
 };
 
-std::vector<std::string> Fields(const std::string &line, char sep) {
-  std::vector<std::string> f;
-  std::string cur;
-  for (char c : line) {
-    if (c == sep) {
-      if (sep != ' ' || !cur.empty())
-        f.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty() || sep != ' ')
-    f.push_back(cur);
-  return f;
-}
+using velatest::Fields;
 
 class Finder : public ::testing::Test {
  protected:
@@ -289,6 +229,99 @@ TEST_F(Finder, ResultThatCannotBeWrittenIsNoSuccess) {
     EXPECT_EQ(r.status, 3) << args << ": " << r.err;
     EXPECT_NE(r.err.find("vela-find: cannot write the result"), std::string::npos) << args << ": " << r.err;
   }
+}
+
+// Started outside any folder with a model file (as from the desktop menu),
+// vela-find takes $XDG_CONFIG_HOME/Vela/model_name.ini without a warning;
+// a model_name.ini in the current folder still comes first.
+TEST_F(Finder, ModelFileInTheConfigFolderIsFound) {
+  char dir[] = "/tmp/find-xdg-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string vela = std::string(dir) + "/Vela", here = std::string(dir) + "/here";
+  ASSERT_EQ(mkdir(vela.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(here.c_str(), 0700), 0);
+  std::ofstream(vela + "/model_name.ini")
+      << "[hall]\nmodel_name = Config Gateway\napid = 560001\nhwid = 2108\nports = 4\n";
+  std::string env = std::string("XDG_CONFIG_HOME=") + dir;
+  const std::vector<std::string> args = {"--passes", "1", "--pass-time", "150", "--format", "csv"};
+
+  Result r = Find(args, "/", {env});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find(",Config Gateway,02:56:00:00:00:21,192.168.77.21"), std::string::npos) << r.out;
+
+  std::ofstream(here + "/model_name.ini")
+      << "[hall]\nmodel_name = Local Gateway\napid = 560001\nhwid = 2108\nports = 4\n";
+  r = Find(args, here, {env});
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find(",Local Gateway,02:56:00:00:00:21,"), std::string::npos) << r.out;
+
+  unlink((here + "/model_name.ini").c_str());
+  unlink((vela + "/model_name.ini").c_str());
+  rmdir(here.c_str());
+  rmdir(vela.c_str());
+  rmdir(dir);
+}
+
+// Starts a search with long passes, lets the demo devices answer, sends
+// the signals (pause_ms apart) and waits for the end (generous bound: a
+// finder that waited for the pass would take a minute).  *ended_ms is the
+// time from the last signal to the end.
+Result SignalledSearch(const std::string &pass_time, std::vector<int> signals, double *ended_ms) {
+  Running p = StartProgram({VELA_FIND, "--passes", "3", "--pass-time", pass_time});
+  TheLab().WaitSimLog('a', 10, 3000);  // the first pass has been answered
+  usleep(500 * 1000);
+  for (size_t i = 0; i < signals.size(); i++) {
+    if (i > 0)
+      usleep(100 * 1000);
+    kill(p.pid, signals[i]);
+  }
+  auto sent = std::chrono::steady_clock::now();
+  int status = 0;
+  bool ended = velatest::WaitUntil([&] { return waitpid(p.pid, &status, WNOHANG) == p.pid; }, 10000);
+  *ended_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count();
+  if (!ended) {
+    kill(p.pid, SIGKILL);
+    waitpid(p.pid, &status, 0);
+    ADD_FAILURE() << "vela-find still ran 10 s after its signals";
+  }
+  return Collect(p, status);
+}
+
+// The rows of a table result: every demo device, and the summary.
+void ExpectEveryDemoDevice(const Result &r) {
+  auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 12u) << r.out << r.err;
+  EXPECT_EQ(lines[11], "Search Result - 9 Vela(s)");
+}
+
+TEST_F(Finder, FirstInterruptStopsAndListsWithZero) {
+  double ms = 0;
+  Result r = SignalledSearch("2000", {SIGINT}, &ms);
+  EXPECT_EQ(r.status, 0) << r.err;
+  ExpectEveryDemoDevice(r);
+}
+
+TEST_F(Finder, TerminateEndsAtOnceWith143AndTheList) {
+  double ms = 0;
+  Result r = SignalledSearch("60000", {SIGTERM}, &ms);
+  EXPECT_EQ(r.status, 143) << r.err;
+  ExpectEveryDemoDevice(r);
+  RecordProperty("ended_ms", std::to_string(ms));
+}
+
+TEST_F(Finder, SecondInterruptEndsAtOnceWith130AndTheList) {
+  double ms = 0;
+  Result r = SignalledSearch("60000", {SIGINT, SIGINT}, &ms);
+  EXPECT_EQ(r.status, 130) << r.err;
+  ExpectEveryDemoDevice(r);
+  RecordProperty("ended_ms", std::to_string(ms));
+}
+
+TEST_F(Finder, HelpTellsTheSignalsExitStatuses) {
+  Result r = Find({"--help"});
+  for (const char *word : {"SIGTERM", "130", "143"})
+    EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
 }  // namespace

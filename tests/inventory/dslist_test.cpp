@@ -6,7 +6,12 @@
 
 #include <arpa/inet.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "dsapi.h"
 #include "dscfgthread.h"
@@ -121,6 +126,48 @@ TEST(DsListExit, ShutdownReleasesTheHandlesOfItsRecords) {
         std::exit(free_slots);
       },
       ::testing::ExitedWithCode(DS_MAX_HANDLES), "");
+}
+
+// A request thread the system refuses (here: the process's thread limit,
+// for real) does not end the program: the device is not added, the search
+// ends as if stopped, the devices found so far stay and are merged, and the
+// notice says why.  Exit code 10 means all of it held.
+// The child's part of the test below: the exit status says how far it got.
+[[noreturn]] void RefuseAThreadAndCheck() {
+  for (int n = 500; n < 503; n++) {
+    _DSNETINFO r = Reply(n);
+    if (TDsList::OnSearchReply(&r) != 1)
+      std::exit(1);
+  }
+  // No root rights and a thread limit of 0: the next thread is refused.
+  struct rlimit none = {0, 0};
+  if (setrlimit(RLIMIT_NPROC, &none) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+    std::exit(2);
+  int devices = DsList.DeviceCount();
+  _DSNETINFO refused = Reply(503);
+  if (TDsList::OnSearchReply(&refused) != 0)  // ends the search
+    std::exit(3);
+  if (DsList.DeviceCount() != devices || DsList.FoundCount() != 3)
+    std::exit(4);  // no record for the refused device
+  _DSNETINFO later = Reply(500);
+  if (TDsList::OnSearchReply(&later) != 0)  // stopped: nothing more is taken
+    std::exit(5);
+  std::vector<std::string> notices = DsList.TakeNotices();
+  const std::string head = "cannot start a thread for device 02:56:99:00:01:F7 at 10.99.1.247: ";
+  if (notices.size() != 1 || notices[0].rfind(head, 0) != 0 || notices[0].size() <= head.size())
+    std::exit(6);
+  if (DsList.FinishSearch(false) != 3 || !DsList.TakeNotices().empty())
+    std::exit(7);
+  std::exit(10);
+}
+
+// A request thread the system refuses (here: the process's thread limit,
+// for real) does not end the program: the device is not added, the search
+// ends as if stopped, the devices found so far stay and are merged, and the
+// notice says why.
+TEST(DsListLimits, RefusedRequestThreadStopsTheSearchAndKeepsTheFound) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(RefuseAThreadAndCheck(), ::testing::ExitedWithCode(10), "");
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "sim_config.h"
 #include "sim_device.h"
+#include "sim_flood.h"
 #include "sim_log.h"
 #include "wire_text.h"
 
@@ -279,6 +281,211 @@ TEST(SimLog, LineHasTheFixedFormat) {
             "\"hex\":\"01000008000000ab\"}\n");
   EXPECT_EQ(sim_log_line(0, 0, 0, 0, 0, bytes, 0),
             "{\"t\":0.000000,\"src\":\"0.0.0.0:0\",\"dst\":\"0.0.0.0:0\",\"len\":0,\"hex\":\"\"}\n");
+}
+
+// ---- fault injection ----
+
+TEST(SimFaultConfig, ReadsFaultKeysAndMarksThemSet) {
+  IniFile f("[f]\nip = 192.168.77.21\nloss = 0.25\njitter_ms = 40\nduplicate = 1\ncorrupt = 0.05\nseed = 18446744073709551615\n"
+            "[g]\nip = 192.168.77.22\nloss = 0\n");
+  std::vector<SimDevice> devs;
+  std::string err;
+  ASSERT_EQ(sim_load_config(f.path(), &devs, &err), 0) << err;
+  ASSERT_EQ(devs.size(), 2u);
+  EXPECT_DOUBLE_EQ(devs[0].faults.loss, 0.25);
+  EXPECT_EQ(devs[0].faults.jitter_ms, 40u);
+  EXPECT_DOUBLE_EQ(devs[0].faults.duplicate, 1.0);
+  EXPECT_DOUBLE_EQ(devs[0].faults.corrupt, 0.05);
+  EXPECT_EQ(devs[0].seed, 18446744073709551615ull);
+  EXPECT_EQ(devs[0].faults_set, SIM_FAULT_LOSS | SIM_FAULT_JITTER | SIM_FAULT_DUPLICATE | SIM_FAULT_CORRUPT |
+                                    SIM_FAULT_SEED);
+  EXPECT_EQ(devs[1].faults_set, SIM_FAULT_LOSS);
+
+  // The command line's values fill in only what a section left unset.
+  SimFaults global;
+  global.loss = 0.5;
+  global.jitter_ms = 7;
+  global.corrupt = 0.125;
+  sim_apply_faults(&devs, global, 99);
+  EXPECT_DOUBLE_EQ(devs[0].faults.loss, 0.25);
+  EXPECT_EQ(devs[0].seed, 18446744073709551615ull);
+  EXPECT_DOUBLE_EQ(devs[1].faults.loss, 0.0);
+  EXPECT_EQ(devs[1].faults.jitter_ms, 7u);
+  EXPECT_DOUBLE_EQ(devs[1].faults.corrupt, 0.125);
+  EXPECT_DOUBLE_EQ(devs[1].faults.duplicate, 0.0);
+  EXPECT_EQ(devs[1].seed, 99u);
+}
+
+TEST(SimFaultConfig, BadFaultValuesAreErrors) {
+  for (const char *bad : {"loss = 1.5", "loss = -0.1", "loss = 0.1x", "loss =  ", "duplicate = nan", "corrupt = 2",
+                          "jitter_ms = 600001", "jitter_ms = -1", "seed = 18446744073709551616", "seed = x"}) {
+    const std::string text = std::string("[d]\nip = 1.2.3.4\n") + bad + "\n";
+    const std::string key = std::string(bad).substr(0, std::string(bad).find(' '));
+    EXPECT_NE(LoadError(text).find("[d] " + key + " = "), std::string::npos) << bad;
+  }
+  double v = 0;
+  EXPECT_TRUE(sim_parse_fraction("0.3", &v));
+  EXPECT_DOUBLE_EQ(v, 0.3);
+  EXPECT_FALSE(sim_parse_fraction("1.01", &v));
+  EXPECT_FALSE(sim_parse_fraction("", &v));
+}
+
+SimDevice Faulty(const std::string &name, uint64_t seed) {
+  SimDevice d = Plain();
+  d.name = name;
+  d.seed = seed;
+  return d;
+}
+
+// The draws of n requests: for each, 'L' request lost, 'l' reply lost,
+// else the number of copies.
+std::string Fates(SimDevice d, int n) {
+  sim_fault_start(&d);
+  std::string out;
+  for (int i = 0; i < n; ++i) {
+    if (sim_fault_request_lost(&d)) {
+      out += 'L';
+      continue;
+    }
+    const SimReplyFate f = sim_fault_reply(&d);
+    out += f.copies == 0 ? 'l' : static_cast<char>('0' + f.copies);
+  }
+  return out;
+}
+
+TEST(SimFaults, SameSeedAndNameRepeatTheFaultsOthersDiffer) {
+  SimDevice d = Faulty("x", 42);
+  d.faults.loss = 0.3;
+  d.faults.duplicate = 0.2;
+  const std::string a = Fates(d, 200);
+  EXPECT_EQ(Fates(d, 200), a);
+  SimDevice other_name = d;
+  other_name.name = "y";
+  EXPECT_NE(Fates(other_name, 200), a);
+  SimDevice other_seed = d;
+  other_seed.seed = 43;
+  EXPECT_NE(Fates(other_seed, 200), a);
+}
+
+TEST(SimFaults, WithoutFaultsNothingIsDrawnAndEveryReplyGoesOutOnce) {
+  SimDevice d = Faulty("clean", 1);
+  sim_fault_start(&d);
+  const uint64_t before = d.rng;
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_FALSE(sim_fault_request_lost(&d));
+    const SimReplyFate f = sim_fault_reply(&d);
+    EXPECT_EQ(f.copies, 1);
+    EXPECT_EQ(f.extra_delay_ms[0], 0u);
+    EXPECT_FALSE(f.corrupt[0]);
+  }
+  EXPECT_EQ(d.rng, before);
+}
+
+TEST(SimFaults, FractionsHoldOverManyDraws) {
+  // 100000 draws: the standard deviation of a fraction p is at most 0.0016,
+  // so 0.01 is more than six of them.
+  constexpr int kDraws = 100000;
+  SimDevice d = Faulty("stats", 5);
+  d.faults = SimFaults{0.3, 50, 0.2, 0.1};
+  sim_fault_start(&d);
+  int req_lost = 0, reply_lost = 0, replies = 0, dup = 0, corrupt = 0, copies = 0;
+  uint32_t max_delay = 0;
+  double delay_sum = 0;
+  for (int i = 0; i < kDraws; ++i) {
+    if (sim_fault_request_lost(&d)) {
+      ++req_lost;
+      continue;
+    }
+    const SimReplyFate f = sim_fault_reply(&d);
+    ++replies;
+    if (f.copies == 0) ++reply_lost;
+    if (f.copies == 2) ++dup;
+    for (int k = 0; k < f.copies; ++k) {
+      ++copies;
+      corrupt += f.corrupt[k] ? 1 : 0;
+      max_delay = std::max(max_delay, f.extra_delay_ms[k]);
+      delay_sum += f.extra_delay_ms[k];
+    }
+  }
+  EXPECT_NEAR(static_cast<double>(req_lost) / kDraws, 0.3, 0.01);
+  EXPECT_NEAR(static_cast<double>(reply_lost) / replies, 0.3, 0.01);
+  EXPECT_NEAR(static_cast<double>(dup) / (replies - reply_lost), 0.2, 0.01);
+  EXPECT_NEAR(static_cast<double>(corrupt) / copies, 0.1, 0.01);
+  EXPECT_EQ(max_delay, 50u);
+  EXPECT_NEAR(delay_sum / copies, 25.0, 0.5);
+}
+
+TEST(SimFaults, CorruptionChangesOneToFourPayloadBytesNeverTheHeader) {
+  SimDevice d = Faulty("corrupt", 9);
+  sim_fault_start(&d);
+  uint8_t clean[SIM_REPLY_MAX], buf[SIM_REPLY_MAX];
+  const int len = sim_build_reply(d, DS_KIND_SEARCH, clean, sizeof clean);
+  ASSERT_EQ(len, 24);
+  int seen[5] = {};
+  for (int i = 0; i < 2000; ++i) {
+    std::copy(clean, clean + len, buf);
+    sim_fault_corrupt(&d, buf, static_cast<size_t>(len));
+    EXPECT_TRUE(std::equal(clean, clean + 8, buf)) << "header changed";
+    int changed = 0;
+    for (int k = 8; k < len; ++k) changed += buf[k] != clean[k] ? 1 : 0;
+    ASSERT_GE(changed, 1);
+    ASSERT_LE(changed, 4);
+    ++seen[changed];
+  }
+  for (int n = 1; n <= 4; ++n) EXPECT_GT(seen[n], 300) << n << " bytes";
+  // A reply of nothing but its header is left alone.
+  std::copy(clean, clean + 8, buf);
+  sim_fault_corrupt(&d, buf, 8);
+  EXPECT_TRUE(std::equal(clean, clean + 8, buf));
+}
+
+// ---- flood ----
+
+TEST(SimFlood, KindsAndTargetsParse) {
+  SimFloodKind k;
+  EXPECT_TRUE(sim_flood_kind("random", &k));
+  EXPECT_EQ(k, SimFloodKind::Random);
+  EXPECT_TRUE(sim_flood_kind("unknown-model", &k));
+  EXPECT_EQ(k, SimFloodKind::UnknownModel);
+  EXPECT_TRUE(sim_flood_kind("oversize", &k));
+  EXPECT_EQ(k, SimFloodKind::Oversize);
+  EXPECT_FALSE(sim_flood_kind("Random", &k));
+  sockaddr_in to{};
+  ASSERT_TRUE(sim_flood_target("192.168.77.10:13316", &to));
+  EXPECT_EQ(to.sin_addr.s_addr, Ip("192.168.77.10"));
+  EXPECT_EQ(ntohs(to.sin_port), 13316);
+  for (const char *bad : {"192.168.77.10", "192.168.77.10:", "192.168.77.10:0", "192.168.77.10:65536",
+                          "192.168.77:13316", "x:1", "1.2.3.4:1a", "1.2.3.4:-1"})
+    EXPECT_FALSE(sim_flood_target(bad, &to)) << bad;
+}
+
+TEST(SimFlood, DatagramsHaveTheirKindsShape) {
+  uint8_t buf[SIM_REPLY_MAX];
+  uint64_t rng = 1;
+  size_t shortest = 100000, longest = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const size_t n = sim_flood_datagram(SimFloodKind::Random, &rng, buf, sizeof buf);
+    shortest = std::min(shortest, n);
+    longest = std::max(longest, n);
+  }
+  EXPECT_GE(shortest, 1u);
+  EXPECT_LT(shortest, 20u);
+  EXPECT_LE(longest, 1472u);
+  EXPECT_GT(longest, 1400u);
+
+  // A well-formed search reply that the finder takes as a reply, of a model
+  // the built-in table does not list.
+  ASSERT_EQ(sim_flood_datagram(SimFloodKind::UnknownModel, &rng, buf, sizeof buf), 24u);
+  EXPECT_TRUE(dsproto_accept_reply(buf, 24, DS_KIND_SEARCH, 0));
+  _DSNETINFO info{};
+  ASSERT_TRUE(dsproto_read_search_reply(buf, 24, 0x0100000a, 0x0a4da8c0, false, &info));
+  EXPECT_EQ(info.apid, SIM_FLOOD_APID);
+  EXPECT_EQ(info.hwid, SIM_FLOOD_HWID);
+
+  ASSERT_EQ(sim_flood_datagram(SimFloodKind::Oversize, &rng, buf, sizeof buf), 3000u);
+  EXPECT_EQ(Hex(buf, 4), "81000bb8");
+  uint8_t small[100];
+  EXPECT_EQ(sim_flood_datagram(SimFloodKind::Random, &rng, small, sizeof small), 0u);
 }
 
 }  // namespace

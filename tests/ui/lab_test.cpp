@@ -210,6 +210,55 @@ TEST_F(UiLab, EscapeDoesNothingAndTheCloseBoxDoesNotStopTheSearch)
   EXPECT_EQ(FMain->m_ListView->rowCount(), kDevices);
 }
 
+// 128 devices on link a answering 2 ms apart: a search that lasts about a
+// quarter of a second, with devices still arriving when the dialog is closed
+// early.
+std::string ManyDevicesIni()
+{
+  std::string ini;
+  char text[200];
+  for (int i = 0; i < 128; ++i) {
+    std::snprintf(text, sizeof text,
+                  "[many%d]\nip = 192.168.77.%d\napid = 0x00560001\nhwid = 0x2104\n"
+                  "mac = 02:56:00:00:02:%02x\ndelay_ms = %d\n\n",
+                  i, 100 + i, i, 2 * i);
+    ini += text;
+  }
+  return ini;
+}
+
+// After the close box during a search whose devices are still arriving,
+// the status count is the number of rows, every time; the devices heard
+// after the merge are not lost: the next search lists them.  Last, as it
+// replaces the lab's devices.
+TEST_F(UiLab, ZStatusCountsTheRowsAfterTheCloseBoxWhileDevicesArrive)
+{
+  ASSERT_TRUE(velatest::Lab::Enclosing().LoadSimText(ManyDevicesIni())) << velatest::Lab::Enclosing().error();
+  QTableWidget *v = FMain->m_ListView;
+  int late_rounds = 0;
+  for (int round = 0; round < 40; ++round) {
+    Poller close_early([] {
+      if (!FSearch || !FSearch->isVisible() || DsList.FoundCount() < 40)
+        return false;
+      FSearch->close();  // the close box: the search goes on
+      return true;
+    }, 2);
+    StartSearchWithCtrlB();
+    ASSERT_TRUE(close_early.finished());
+    int rows = v->rowCount();
+    EXPECT_EQ(FMain->m_stat_panel->text().toStdString(),
+              QString("Search Result - %1 Vela(s)").arg(rows).toStdString()) << "round " << round;
+    EXPECT_LT(rows, 128) << "closed while devices were still arriving";
+    SettleSearch();
+    late_rounds += DsList.FoundCount() > rows;  // heard after the merge
+    EXPECT_EQ(v->rowCount(), rows);
+  }
+  EXPECT_GT(late_rounds, 0);
+  StartSearchWithCtrlB();  // a whole search: every device, also the late ones
+  EXPECT_EQ(v->rowCount(), 128);
+  EXPECT_EQ(FMain->m_stat_panel->text().toStdString(), "Search Result - 128 Vela(s)");
+}
+
 int main(int argc, char **argv)
 {
   ::testing::InitGoogleTest(&argc, argv);

@@ -2,11 +2,14 @@
 // commands, the address clash, the double move.  The request threads are
 // created suspended, so handed-over commands stay in their lists where the
 // test can see them; the test plays the request thread by setting done.
+// Also: an idle configuration or request thread wakes for new work and for
+// Terminate.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 
+#include "dsapi.h"
 #include "dscfgthread.h"
 #include "dsrecord.h"
 #include "dsthread.h"
@@ -168,6 +171,49 @@ TEST_F(CfgThread, DoubleMoveMergesCloseAndCallback) {
   cfg->Resume();
   ASSERT_TRUE(WaitUntil([&] { return a.handed().size() == 4; }, 3000));
   EXPECT_EQ(a.handed(), (std::vector<_CMDOBJ *>{close1, open1, cb1, open2}));
+}
+
+// An idle configuration thread sleeps; a command posted to it is handed over
+// at once (generous bound), and Terminate wakes it.
+TEST_F(CfgThread, IdleThreadWakesForAPostAndForTerminate) {
+  Device &a = Make("192.168.77.21", 1);
+  cfg->Resume();
+  ThreadSleepMs(100);  // well past its first passes: asleep now
+  _CMDOBJ *cmd = cfg->PostCommand(&a.rec, CMD_OPEN, 0, 0, 1);
+  ASSERT_TRUE(WaitUntil([&] { return a.handed().size() == 1; }, 5000)) << "a post must wake it";
+  EXPECT_EQ(a.handed()[0], cmd);
+  cmd->result.store(1);
+  cmd->done.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return cfg->InFlightCount() == 0; }, 5000));
+  ThreadSleepMs(50);
+  cfg->Terminate();
+  EXPECT_TRUE(WaitUntil([&] { return cfg->Finished(); }, 5000)) << "Terminate must wake it";
+}
+
+// A running request thread with nothing to do sleeps; a command handed to
+// it is carried out at once (generous bound), and Terminate wakes it.
+TEST(RequestThreadIdle, CommandToAnIdleThreadIsCarriedOutAndTerminateWakesIt) {
+  _DSONEINFO rec;
+  rec.net.apid = 0x00560001;
+  rec.net.hwid = 0x2104;
+  rec.net.ip = Ip("10.99.0.1");  // opening a handle sends nothing
+  Tdsthread thread(false, &rec);
+  rec.thread = &thread;
+  ASSERT_EQ(thread.StartError(), 0);
+  ThreadSleepMs(100);  // asleep now
+  _CMDOBJ open;
+  open.code = CMD_OPEN;
+  open.device = &rec;
+  thread.AddCommand(&open);
+  ASSERT_TRUE(WaitUntil([&] { return open.done.load() == 1; }, 5000)) << "AddCommand must wake it";
+  EXPECT_EQ(open.result.load(), 1);
+  EXPECT_TRUE(DsFlagTest(&rec, DSF_OPEN));
+  ThreadSleepMs(50);
+  thread.Terminate();
+  EXPECT_TRUE(WaitUntil([&] { return thread.IsFinished(); }, 5000)) << "Terminate must wake it";
+  thread.WaitFor();
+  (void)ds_set_callback(rec.handle.load(), nullptr, nullptr);
+  (void)ds_close(rec.handle.load());
 }
 
 }  // namespace

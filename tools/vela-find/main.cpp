@@ -1,8 +1,14 @@
 // vela-find: the command-line finder.  Runs the same search as the desktop
 // program's Broadcast Search (target -1, polled every 100 ms, merged with
-// FinishSearch(false)) and prints the result list.
+// FinishSearch(false)), or one search per --target, and prints the result
+// list.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -12,17 +18,77 @@
 #include "devtext.h"
 #include "dsapi.h"
 #include "dslist.h"
+#include "interfaces.h"
 #include "modeltable.h"
 #include "options.h"
 #include "output.h"
 #include "settings.h"
 #include "texttable.h"
+#include "vela_version.h"
 
 namespace {
 
-volatile sig_atomic_t g_interrupted = 0;
+// Signals.  The first SIGINT asks for Stop: the search ends, the list is
+// printed, the exit status is 0.  SIGTERM, or a second SIGINT, ends the
+// program at once: it prints what was found if it can do so at once and
+// exits 128 + the signal's number (143, 130).  The handler may run on any
+// thread: it wakes the main thread through a pipe, and arms a timer whose
+// signal ends the process after kHardStopMs whatever the main thread is
+// doing (a blocked output, a thread that does not end).
+constexpr int kHardStopMs = 150;
 
-void OnInterrupt(int) { g_interrupted = 1; }
+// Lock-free atomics: safe in a handler, and seen in order across threads.
+std::atomic<int> g_interrupted{0};  // a first SIGINT came
+std::atomic<int> g_hard_exit{0};    // exit status asked for by SIGTERM or a second SIGINT
+std::atomic<int> g_output_done{0};  // the result is written: a hard stop may exit at once
+int g_wake_pipe[2] = {-1, -1};
+
+void OnSignal(int sig) {
+  int saved = errno;
+  if (sig == SIGINT && !g_interrupted && !g_hard_exit) {
+    g_interrupted = 1;
+  } else if (!g_hard_exit) {
+    g_hard_exit = 128 + sig;
+    if (g_output_done)
+      _exit(g_hard_exit.load());
+    struct itimerval limit = {};
+    limit.it_value.tv_usec = kHardStopMs * 1000;
+    setitimer(ITIMER_REAL, &limit, nullptr);
+  }
+  if (g_wake_pipe[1] >= 0)
+    (void)!write(g_wake_pipe[1], "x", 1);
+  errno = saved;
+}
+
+// The hard stop's time limit has passed: the result could not be written
+// at once.
+void OnHardStopTimer(int) { _exit(g_hard_exit != 0 ? g_hard_exit.load() : 1); }
+
+void InstallSignalHandlers() {
+  if (pipe2(g_wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    g_wake_pipe[0] = g_wake_pipe[1] = -1;
+  struct sigaction sa = {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sa.sa_handler = OnHardStopTimer;
+  sigaction(SIGALRM, &sa, nullptr);
+}
+
+// Sleeps up to ms milliseconds; a signal ends the sleep at once.
+void SleepOrSignal(int ms) {
+  if (g_wake_pipe[0] < 0) {
+    usleep(static_cast<useconds_t>(ms) * 1000);
+    return;
+  }
+  struct pollfd pfd = {g_wake_pipe[0], POLLIN, 0};
+  if (poll(&pfd, 1, ms) > 0) {
+    char drain[16];
+    while (read(g_wake_pipe[0], drain, sizeof drain) > 0) {
+    }
+  }
+}
 
 uint32_t NowMs() {
   struct timespec ts;
@@ -46,7 +112,7 @@ bool LoadModels(const std::string &path) {
     std::fprintf(stderr, "vela-find: cannot read model file %s\n", path.c_str());
     return false;
   }
-  if (LoadModelFile(MODEL_FILE_NAME) != 0)
+  if (LoadModelFile(FindModelFile().c_str()) != 0)
     std::fprintf(stderr, "%s not found\n", MODEL_FILE_NAME);  // the built-in models stay
   return true;
 }
@@ -60,15 +126,25 @@ bool OutputWritten() {
   return false;
 }
 
-void RunSearch(int32_t passes, int32_t pass_time) {
+// Runs one search: a broadcast search without target, else a directed or
+// subnet search of target.
+void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
   bool progress = isatty(STDERR_FILENO) == 1;
   bool stop_sent = false;
-  DsList.StartSearch(-1, passes, pass_time);
+  if (target == nullptr)
+    DsList.StartSearch(-1, passes, pass_time);
+  else
+    DsList.StartTargetSearch(target->address, target->prefix_len, passes, pass_time);
   int32_t timeout_s = CountdownSeconds(passes, pass_time);
   uint32_t start = NowMs();
   int shown = 0;
   for (;;) {
-    usleep(100 * 1000);
+    SleepOrSignal(100);
+    if (g_hard_exit) {
+      // Not waited for: the program lists what the found list holds now.
+      DsList.StopSearch();
+      break;
+    }
     if (g_interrupted && !stop_sent) {
       DsList.StopSearch();
       stop_sent = true;
@@ -99,8 +175,11 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "vela-find: %s\nTry 'vela-find --help' for more information.\n", error.c_str());
     return 2;
   }
-  if (opt.help) {
-    std::fputs(FindUsage(), stdout);
+  if (opt.help || opt.version) {
+    if (opt.help)
+      std::fputs(FindUsage(), stdout);
+    else
+      std::printf("vela-find %s\n", VELA_VERSION_TEXT);
     return OutputWritten() ? 0 : 3;
   }
   TSearchSettings settings = LoadSearchSettings();
@@ -108,6 +187,15 @@ int main(int argc, char **argv) {
   int32_t pass_time = opt.pass_time.value_or(settings.SerTim);
   if (!LoadModels(opt.models))
     return 2;
+  // The interfaces to search from: the options', else the settings'.
+  const bool from_settings = opt.interfaces.empty();
+  const std::vector<std::string> interfaces =
+      from_settings ? SplitInterfaceList(settings.Interfaces) : opt.interfaces;
+  if (!ChooseInterfaces(interfaces, &error)) {
+    std::fprintf(stderr, "vela-find: %s%s\n", error.c_str(),
+                 from_settings ? (" (Interfaces in " + SearchSettingsPath() + ")").c_str() : "");
+    return 2;
+  }
 
   if (!ds_init()) {
     std::fprintf(stderr, "%s\n", LoadStr(TXT_SOCKET_ERROR).c_str());
@@ -115,13 +203,24 @@ int main(int argc, char **argv) {
     ds_cleanup();
     return 1;
   }
-  struct sigaction sa = {};
-  sa.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  InstallSignalHandlers();
 
-  RunSearch(passes, pass_time);
-  DsList.FinishSearch(false);
+  const std::string left_out = LeftOutText();
+  if (!left_out.empty())
+    std::fprintf(stderr, "vela-find: %s\n", left_out.c_str());
+
+  // One search, or one per target; the result list gathers the targets'
+  // devices, each once.
+  const size_t searches = opt.targets.empty() ? 1 : opt.targets.size();
+  for (size_t i = 0; i < searches; i++) {
+    RunSearch(opt.targets.empty() ? nullptr : &opt.targets[i], passes, pass_time);
+    DsList.FinishSearch(false);
+    // Why a search ended early (a thread the system refused).
+    for (const std::string &notice : DsList.TakeNotices())
+      std::fprintf(stderr, "vela-find: %s\n", notice.c_str());
+    if (g_interrupted || g_hard_exit)
+      break;
+  }
 
   std::vector<TFindRow> rows;
   int count = DsList.ListCount();
@@ -135,10 +234,15 @@ int main(int argc, char **argv) {
     row.ip_addr = net.ip;
     rows.push_back(row);
   }
-  int found = DsList.FoundCount();
+  int found = opt.targets.empty() ? DsList.FoundCount() : DsList.ListCount();
   SortFindRows(&rows, opt.sort, opt.reverse);
   WriteFindRows(stdout, rows, found, opt.format);
   const bool written = OutputWritten();
+  // After a hard stop nothing more is waited for (a search or request still
+  // running is ended with the process).
+  g_output_done = 1;
+  if (g_hard_exit)
+    _exit(g_hard_exit.load());
 
   // Threads first, then the network layer they use.
   DsList.Shutdown();

@@ -34,23 +34,38 @@ const char *FindUsage() {
          "                    A negative value keeps the network layer's own\n"
          "                    setting (5 passes, 1000 ms).\n"
          "  --models FILE     model definitions to load (default: model_name.ini in\n"
-         "                    the current directory; without it the built-in models\n"
-         "                    are used and a warning is shown)\n"
+         "                    the current directory, else in $XDG_CONFIG_HOME/Vela\n"
+         "                    (~/.config/Vela), else the installed one; without any\n"
+         "                    the built-in models are used and a warning is shown)\n"
          "  --sort KEY        order of the rows: no (order first heard, default),\n"
          "                    model, mac (text, by the locale's collation) or ip\n"
          "                    (numeric)\n"
          "  --reverse         sort in descending order\n"
          "  --format FORMAT   table (default), csv or json\n"
+         "  --target ADDR     search only ADDR: one device's IPv4 address (the search\n"
+         "                    ends with its answer) or a routed subnet as a prefix\n"
+         "                    such as 10.20.30.0/24 (/22 to /30), whose every host\n"
+         "                    address is asked in each pass; may be repeated, the\n"
+         "                    targets are searched one after another\n"
+         "  --interface NAME  search only from the addresses of interface NAME; may\n"
+         "                    be repeated (default: Interfaces of the settings, else\n"
+         "                    every interface that is up)\n"
          "  --help            show this text and exit\n"
+         "  --version         show the version and exit\n"
          "\n"
          "Settings file: $XDG_CONFIG_HOME/Vela/2.0.conf (else ~/.config/Vela/2.0.conf),\n"
-         "section [General], keys SerCnt and SerTim, shared with Vela Finder.\n"
+         "section [General], keys SerCnt, SerTim and Interfaces (such as eth0,wlan0),\n"
+         "shared with Vela Finder.  A search uses at most 16 local addresses; the\n"
+         "ones left out are named on standard error.\n"
          "While searching, the progress is shown on standard error when it is a\n"
          "terminal; Ctrl+C stops the search and lists what was found so far.\n"
+         "A second Ctrl+C, or SIGTERM, ends the program at once: it lists what was\n"
+         "found if it can do so at once and exits with 130 (SIGINT) or 143 (SIGTERM).\n"
          "\n"
          "Exit status: 0 when the search completed (also with no device found),\n"
-         "1 when the network layer cannot start, 2 for bad arguments, 3 when the\n"
-         "result cannot be written.\n";
+         "1 when the network layer cannot start, 2 for bad arguments (also a bad\n"
+         "--target, or an interface that does not exist, is down or has no IPv4\n"
+         "address), 3 when the result cannot be written.\n";
 }
 
 bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *error) {
@@ -77,6 +92,8 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
 
     if (arg == "--help" || arg == "-h") {
       out->help = true;
+    } else if (arg == "--version") {
+      out->version = true;
     } else if (arg == "--reverse") {
       out->reverse = true;
     } else if (arg == "--passes" || arg == "--pass-time") {
@@ -111,16 +128,28 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
         *error = "option --sort takes no, model, mac or ip, not '" + value + "'";
         return false;
       }
+    } else if (arg == "--target") {
+      if (!need_value())
+        return false;
+      TSearchTarget target;
+      std::string why;
+      if (!ParseSearchTarget(value, &target, &why)) {
+        *error = "option --target: " + why;
+        return false;
+      }
+      out->targets.push_back(target);
+    } else if (arg == "--interface") {
+      if (!need_value())
+        return false;
+      if (value.empty() || value.find_first_of(", \t") != std::string::npos) {
+        *error = "option --interface needs one interface name, not '" + value + "'";
+        return false;
+      }
+      out->interfaces.push_back(value);
     } else if (arg == "--format") {
       if (!need_value())
         return false;
-      if (value == "table")
-        out->format = TOutputFormat::Table;
-      else if (value == "csv")
-        out->format = TOutputFormat::Csv;
-      else if (value == "json")
-        out->format = TOutputFormat::Json;
-      else {
+      if (!ParseResultFormat(value, &out->format)) {
         *error = "option --format takes table, csv or json, not '" + value + "'";
         return false;
       }
@@ -128,7 +157,7 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
       *error = (arg.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
       return false;
     }
-    if (has_value && (arg == "--help" || arg == "--reverse")) {
+    if (has_value && (arg == "--help" || arg == "--reverse" || arg == "--version")) {
       *error = "option " + arg + " takes no value";
       return false;
     }

@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "devcompare.h"
+#include "result_format.h"
+#include "search_target.h"
 
-enum class TOutputFormat { Table, Csv, Json };
+using TOutputFormat = TResultFormat;
 
 struct TFindOptions {
   std::optional<int32_t> passes;     // overrides SerCnt
@@ -17,6 +20,9 @@ struct TFindOptions {
   bool reverse = false;
   TOutputFormat format = TOutputFormat::Table;
   bool help = false;
+  bool version = false;
+  std::vector<TSearchTarget> targets;  // --target, in order; none: a broadcast search
+  std::vector<std::string> interfaces;  // --interface; none: the settings' Interfaces
 };
 
 // Parses argv into *out.  False with a message in *error for bad arguments.

@@ -19,6 +19,7 @@ namespace {
 const char *const kKeys[] = {
     "ip", "link", "apid", "hwid", "mac", "reported_ip", "delay_ms", "status", "reserved", "command",
     "oversize", "short", "twice", "silent_when_known", "answer_from", "no_unicast", "info",
+    "loss", "jitter_ms", "duplicate", "corrupt", "seed",
 };
 
 bool parse_ipv4(const char *s, uint32_t *out) {
@@ -34,6 +35,16 @@ bool parse_number(const char *s, unsigned long max, unsigned long *out) {
   char *end = nullptr;
   const unsigned long v = std::strtoul(s, &end, 0);
   if (errno != 0 || *end != '\0' || v > max) return false;
+  *out = v;
+  return true;
+}
+
+bool parse_fraction_text(const char *s, double *out) {
+  if (*s == '\0' || *s == '-' || *s == '+' || *s == ' ' || *s == '\t') return false;
+  errno = 0;
+  char *end = nullptr;
+  const double v = std::strtod(s, &end);
+  if (errno != 0 || *end != '\0' || !(v >= 0.0 && v <= 1.0)) return false;
   *out = v;
   return true;
 }
@@ -116,6 +127,21 @@ bool apply_key(SimDevice *dev, const std::string &key, const char *v, bool *has_
     ok = parse_number(v, 1000000ul, &n);
     dev->answer_from = static_cast<uint32_t>(n);
     *expect = "a request count, 0 to 1000000";
+  } else if (key == "loss" || key == "duplicate" || key == "corrupt") {
+    double *field = key == "loss" ? &dev->faults.loss : key == "duplicate" ? &dev->faults.duplicate : &dev->faults.corrupt;
+    ok = parse_fraction_text(v, field);
+    dev->faults_set |= key == "loss" ? SIM_FAULT_LOSS : key == "duplicate" ? SIM_FAULT_DUPLICATE : SIM_FAULT_CORRUPT;
+    *expect = "a fraction from 0 to 1";
+  } else if (key == "jitter_ms") {
+    ok = parse_number(v, 600000ul, &n);
+    dev->faults.jitter_ms = static_cast<uint32_t>(n);
+    dev->faults_set |= SIM_FAULT_JITTER;
+    *expect = "milliseconds, 0 to 600000";
+  } else if (key == "seed") {
+    ok = parse_number(v, ~0ul, &n);
+    dev->seed = n;
+    dev->faults_set |= SIM_FAULT_SEED;
+    *expect = "a whole number, 0 to 2^64-1";
   } else if (key == "info") {
     ok = parse_hex_bytes(v, dev->info, DS_INFO_BLOCK_SIZE, '\0');
     *expect = "exactly 32 hex digits";
@@ -201,4 +227,17 @@ int sim_load_config(const char *path, std::vector<SimDevice> *out, std::string *
   iniparser_freedict(d);
   if (rc != 0) out->clear();
   return rc;
+}
+
+bool sim_parse_fraction(const char *text, double *out) { return parse_fraction_text(text, out); }
+
+void sim_apply_faults(std::vector<SimDevice> *devices, const SimFaults &global, uint64_t seed) {
+  for (SimDevice &d : *devices) {
+    if (!(d.faults_set & SIM_FAULT_LOSS)) d.faults.loss = global.loss;
+    if (!(d.faults_set & SIM_FAULT_JITTER)) d.faults.jitter_ms = global.jitter_ms;
+    if (!(d.faults_set & SIM_FAULT_DUPLICATE)) d.faults.duplicate = global.duplicate;
+    if (!(d.faults_set & SIM_FAULT_CORRUPT)) d.faults.corrupt = global.corrupt;
+    if (!(d.faults_set & SIM_FAULT_SEED)) d.seed = seed;
+    sim_fault_start(&d);
+  }
 }

@@ -16,3 +16,11 @@ constexpr const char *SIM_LINK_B_SUBNET = "10.88.0.0";
 // Unknown keys are errors, so that a misspelt fault option cannot pass
 // silently.
 int sim_load_config(const char *path, std::vector<SimDevice> *out, std::string *err);
+
+// Gives every device the command line's fault values (global) and seed
+// wherever its own section set none (faults_set), then starts each device's
+// fault generator.
+void sim_apply_faults(std::vector<SimDevice> *devices, const SimFaults &global, uint64_t seed);
+
+// Parses a fraction from 0 to 1 (the whole text); false when it is not one.
+bool sim_parse_fraction(const char *text, double *out);

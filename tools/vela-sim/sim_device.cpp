@@ -98,3 +98,62 @@ int sim_build_reply(const SimDevice &dev, uint8_t kind, uint8_t *buf, size_t cap
   if (dev.bad_reserved) buf[7] = 1;
   return static_cast<int>(len);
 }
+
+uint64_t sim_random_next(uint64_t *state) {
+  // splitmix64: small, fast, and every seed gives a good stream.
+  uint64_t z = (*state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+namespace {
+
+uint64_t splitmix64(uint64_t *state) { return sim_random_next(state); }
+
+// Uniform in [0, 1).
+double draw_unit(SimDevice *dev) { return static_cast<double>(splitmix64(&dev->rng) >> 11) * 0x1.0p-53; }
+
+bool draw_chance(SimDevice *dev, double p) { return p > 0 && draw_unit(dev) < p; }
+
+}  // namespace
+
+void sim_fault_start(SimDevice *dev) {
+  // FNV-1a of the name, so that devices with one seed still differ.
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (unsigned char c : dev->name) h = (h ^ c) * 0x100000001b3ull;
+  dev->rng = dev->seed ^ h;
+}
+
+bool sim_fault_request_lost(SimDevice *dev) { return draw_chance(dev, dev->faults.loss); }
+
+SimReplyFate sim_fault_reply(SimDevice *dev) {
+  SimReplyFate fate;
+  if (draw_chance(dev, dev->faults.loss)) {
+    fate.copies = 0;
+    return fate;
+  }
+  if (draw_chance(dev, dev->faults.duplicate)) fate.copies = 2;
+  for (int k = 0; k < fate.copies; ++k) {
+    if (dev->faults.jitter_ms > 0)
+      fate.extra_delay_ms[k] = static_cast<uint32_t>(splitmix64(&dev->rng) % (uint64_t{dev->faults.jitter_ms} + 1));
+    fate.corrupt[k] = draw_chance(dev, dev->faults.corrupt);
+  }
+  return fate;
+}
+
+void sim_fault_corrupt(SimDevice *dev, uint8_t *buf, size_t len) {
+  if (buf == nullptr || len <= DS_HEADER_SIZE) return;
+  const size_t payload = len - DS_HEADER_SIZE;
+  size_t changes = 1 + static_cast<size_t>(splitmix64(&dev->rng) % 4);
+  if (changes > payload) changes = payload;
+  size_t done[4];
+  for (size_t i = 0; i < changes;) {
+    const size_t at = DS_HEADER_SIZE + static_cast<size_t>(splitmix64(&dev->rng) % payload);
+    bool again = false;
+    for (size_t j = 0; j < i; ++j) again = again || done[j] == at;
+    if (again) continue;  // each changed byte only once, so that no change undoes another
+    buf[at] ^= static_cast<uint8_t>(1 + splitmix64(&dev->rng) % 255);  // never 0: the byte changes
+    done[i++] = at;
+  }
+}

@@ -17,6 +17,20 @@ constexpr size_t SIM_SHORT_REPLY = 16;
 // Largest reply the simulator ever builds.
 constexpr size_t SIM_REPLY_MAX = SIM_OVERSIZE_REPLY;
 
+// Random faults of one device, drawn from the device's own generator so that
+// a run is repeatable from its seed.  Fractions are 0 .. 1.
+struct SimFaults {
+  double loss = 0;         // each request ignored, and each reply not sent, with this chance
+  uint32_t jitter_ms = 0;  // each reply copy delayed by a further 0 .. jitter_ms (reorders)
+  double duplicate = 0;    // each reply sent twice with this chance
+  double corrupt = 0;      // each reply copy with 1 to 4 payload bytes changed with this chance
+};
+
+// Bits of SimDevice::faults_set: which fault values the device file gave
+// (the others take the command line's values).
+constexpr unsigned SIM_FAULT_LOSS = 1, SIM_FAULT_JITTER = 2, SIM_FAULT_DUPLICATE = 4, SIM_FAULT_CORRUPT = 8,
+                   SIM_FAULT_SEED = 16;
+
 struct SimDevice {
   std::string name;          // INI section, for messages
   uint32_t ip = 0;           // source address of its replies, network order
@@ -39,8 +53,22 @@ struct SimDevice {
   bool no_unicast = false;       // never answer a request sent to its own address
   uint8_t info[DS_INFO_BLOCK_SIZE] = {};
 
-  // Run-time state: command-1 requests this device has received.
+  SimFaults faults;
+  uint64_t seed = 1;         // the device's generator starts from seed and name
+  unsigned faults_set = 0;   // SIM_FAULT_* bits of the values its file section gave
+
+  // Run-time state: command-1 requests this device has received, and the
+  // state of its fault generator (see sim_fault_start).
   uint32_t searches_seen = 0;
+  uint64_t rng = 0;
+};
+
+// What the faults make of one reply: how many copies go out (0: lost, 1, or
+// 2 when duplicated), each copy's extra delay and whether it is corrupted.
+struct SimReplyFate {
+  int copies = 1;
+  uint32_t extra_delay_ms[2] = {0, 0};
+  bool corrupt[2] = {false, false};
 };
 
 // A request as the simulator understands it.
@@ -65,3 +93,19 @@ bool sim_device_answers(SimDevice *dev, const SimRequest &req, uint32_t dst, boo
 // Builds dev's reply to a request of the given kind, with its fault options
 // applied.  Returns the reply length, or -1 for an unknown kind or short cap.
 int sim_build_reply(const SimDevice &dev, uint8_t kind, uint8_t *buf, size_t cap);
+
+// The next number of a seeded pseudo-random stream whose state is *state.
+uint64_t sim_random_next(uint64_t *state);
+
+// Sets up dev's fault generator from its seed and name.  Call once before
+// the first request; the same seed and name give the same faults.
+void sim_fault_start(SimDevice *dev);
+// Draws whether dev ignores a request it received (chance faults.loss).
+// Draws nothing when loss is 0.
+bool sim_fault_request_lost(SimDevice *dev);
+// Draws the fate of one reply of dev: loss, duplication, then per copy the
+// jitter and the corruption.  Draws only for the faults that are non-zero.
+SimReplyFate sim_fault_reply(SimDevice *dev);
+// Changes 1 to 4 bytes after the 8-byte header of a reply of len bytes, each
+// to another value.  Nothing happens to a reply without payload.
+void sim_fault_corrupt(SimDevice *dev, uint8_t *buf, size_t len);

@@ -42,6 +42,7 @@ struct Pending {
   size_t device;
   sockaddr_in to;
   uint8_t kind;
+  bool corrupt = false;
 };
 
 int64_t now_ms() {
@@ -114,10 +115,11 @@ int open_socket(uint16_t port) {
   return fd;
 }
 
-void send_reply(int fd, const SimDevice &dev, const Pending &p) {
+void send_reply(int fd, SimDevice &dev, const Pending &p) {
   uint8_t buf[SIM_REPLY_MAX];
   const int len = sim_build_reply(dev, p.kind, buf, sizeof buf);
   if (len < 0) return;
+  if (p.corrupt) sim_fault_corrupt(&dev, buf, static_cast<size_t>(len));
 
   iovec iov{buf, static_cast<size_t>(len)};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
@@ -206,10 +208,16 @@ class Server {
     const int64_t now = now_ms();
     for (size_t i = 0; i < devices_->size(); ++i) {
       SimDevice &dev = (*devices_)[i];
+      // Fault injection: a request that reaches the device may be ignored,
+      // and each reply lost, duplicated, delayed further or corrupted.
+      if ((is_broadcast || dst == dev.ip) && sim_fault_request_lost(&dev)) continue;
       if (!sim_device_answers(&dev, req, dst, is_broadcast)) continue;
-      const Pending p{i, src, req.kind};
-      const int copies = dev.twice ? 2 : 1;
-      for (int k = 0; k < copies; ++k) queue_.emplace(now + dev.delay_ms, p);
+      const SimReplyFate fate = sim_fault_reply(&dev);
+      const int twice = dev.twice ? 2 : 1;
+      for (int c = 0; c < fate.copies; ++c) {
+        const Pending p{i, src, req.kind, fate.corrupt[c]};
+        for (int k = 0; k < twice; ++k) queue_.emplace(now + dev.delay_ms + fate.extra_delay_ms[c], p);
+      }
     }
   }
 
