@@ -32,6 +32,23 @@ std::mutex s_search_lock;
 // This thread is running a search: its callback must not start another.
 thread_local bool t_in_search = false;
 
+// What every search shares: refused at once from a search's own callback;
+// counted as begun on entry (a stop raised while it waits for the lock ends
+// it); run under the search lock with a snapshot of the search settings.
+// run(settings, stop mark) gives the engine's code.
+template <typename Run>
+int run_search(Run run) {
+  if (t_in_search) return DS_ERR_NESTED;
+  const uint32_t mark = tqsock_stop_mark();
+  std::lock_guard<std::mutex> guard(s_search_lock);
+  const _TQSETTINGS settings{s_search_timeout.load(), s_search_passes.load(), nullptr, nullptr};
+  struct InSearch {
+    InSearch() { t_in_search = true; }
+    ~InSearch() { t_in_search = false; }
+  } in_search;
+  return ds_public_code(run(&settings, mark));
+}
+
 struct Slot {
   bool in_use = false;
   _DSNETINFO *dev = nullptr;
@@ -104,17 +121,10 @@ void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit) {
 
 int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device) {
   if (on_device == nullptr) return DS_ERR_INVALID;
-  if (t_in_search) return DS_ERR_NESTED;
   if (target == 0) target = DS_BROADCAST;
-  // Begun now: a stop raised while this call waits for the lock ends it.
-  const uint32_t mark = tqsock_stop_mark();
-  std::lock_guard<std::mutex> guard(s_search_lock);
-  const _TQSETTINGS settings{s_search_timeout.load(), s_search_passes.load(), nullptr, nullptr};
-  struct InSearch {
-    InSearch() { t_in_search = true; }
-    ~InSearch() { t_in_search = false; }
-  } in_search;
-  return ds_public_code(tqsock_search_marked(target, on_device, &settings, mark));
+  return run_search([&](const _TQSETTINGS *settings, uint32_t mark) {
+    return tqsock_search_marked(target, on_device, settings, mark);
+  });
 }
 
 void ds_stop_search(int32_t stop) { tqsock_request_stop(stop != 0); }
@@ -177,9 +187,9 @@ int ds_search_subnet(uint32_t network, int prefix_len, DS_SEARCH_CALLBACK on_dev
   if (on_device == nullptr || prefix_len < DS_SUBNET_PREFIX_MIN || prefix_len > DS_SUBNET_PREFIX_MAX)
     return DS_ERR_INVALID;
   if ((ntohl(network) & (0xFFFFFFFFu >> prefix_len)) != 0) return DS_ERR_INVALID;
-  std::lock_guard<std::mutex> guard(s_search_lock);
-  const _TQSETTINGS settings{s_search_timeout.load(), s_search_passes.load(), nullptr, nullptr};
-  return ds_public_code(tqsock_search_subnet(network, prefix_len, on_device, &settings));
+  return run_search([&](const _TQSETTINGS *settings, uint32_t mark) {
+    return tqsock_search_subnet(network, prefix_len, on_device, settings, mark);
+  });
 }
 
 namespace {

@@ -107,7 +107,9 @@ constexpr int DS_SUBNET_PREFIX_MAX = 30;  // shortest: 2 hosts
 // DS_DIRECT set: it was reached by routing, so no request to it ever adds a
 // neighbour entry or route.  Returns 1 (also when nothing answered), -3 when
 // every request of a pass failed to leave, -4, -1, or -5 for a null
-// callback, a bad prefix length or host bits in network.
+// callback, a bad prefix length or host bits in network.  Like ds_search it
+// returns -6 when called from a search's own callback, and a stop request
+// (ds_stop_search) ends it in the same way.
 int ds_search_subnet(uint32_t network, int prefix_len, DS_SEARCH_CALLBACK on_device);
 
 constexpr int DS_IFNAME_SIZE = 16;  // an interface name and its NUL

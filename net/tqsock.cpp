@@ -416,6 +416,12 @@ void tqsock_request_stop(bool raise) {
 
 uint32_t tqsock_stop_mark() { return search_stop().raises.load(); }
 
+int tqsock_wait_search_reply(_TQSOCKSET *set, size_t cap, uint8_t *buf, size_t *len,
+                             uint32_t *src_ip, uint32_t *local_ip, const _TQSETTINGS *settings,
+                             uint32_t mark) {
+  return wait_reply(set, DS_KIND_SEARCH, 0, cap, buf, len, src_ip, local_ip, settings, &mark);
+}
+
 bool tqsock_stop_requested(uint32_t mark) {
   const SearchStop &stop = search_stop();
   return stop.raised.load() != 0 || stop.raises.load() != mark;
@@ -454,8 +460,8 @@ int tqsock_search_marked(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _T
       size_t len = 0;
       uint32_t src = 0;
       uint32_t local = 0;
-      const int r = wait_reply(&set, DS_KIND_SEARCH, 0, sizeof reply, reply, &len, &src, &local,
-                               settings, &mark);
+      const int r = tqsock_wait_search_reply(&set, sizeof reply, reply, &len, &src, &local, settings,
+                                             mark);
       if (r == TQ_ERR_TIMEOUT) break;  // the pass is over
       const int step = r == TQ_OK ? tqsock_search_datagram(&st, reply, len, src, local) : r;
       if (step != TQ_SEARCH_GO_ON) {

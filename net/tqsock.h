@@ -163,6 +163,13 @@ uint32_t tqsock_stop_mark();
 // was raised since the mark was taken.
 bool tqsock_stop_requested(uint32_t mark);
 
+// tqsock_wait_reply for a search reply (kind 1, reserved 0) of a search that
+// took mark: it also ends with -13 once tqsock_stop_requested(mark) holds,
+// woken at once by a raise.
+int tqsock_wait_search_reply(_TQSOCKSET *set, size_t cap, uint8_t *buf, size_t *len,
+                             uint32_t *src_ip, uint32_t *local_ip, const _TQSETTINGS *settings,
+                             uint32_t mark);
+
 // tqsock_search counted as begun when mark was taken (tqsock_stop_mark), so
 // that a caller that first waits (for instance for a lock) keeps every stop
 // raised meanwhile.

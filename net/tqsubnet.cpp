@@ -40,11 +40,13 @@ int drain(_TQSOCKSET *set, _TQSEARCH *st) {
 
 // Sends one pass's requests, TQ_SUBNET_BATCH every TQ_SUBNET_STEP_MS, taking
 // the replies that arrive meanwhile.  TQ_SEARCH_GO_ON when at least one
-// request left, -12 when none did, or the search's end.
-int send_pass(_TQSOCKSET *set, _TQSEARCH *st, uint32_t first_host, uint32_t hosts) {
+// request left, -12 when none did, or the search's end (-13 also for a stop
+// request, looked at before every batch).
+int send_pass(_TQSOCKSET *set, _TQSEARCH *st, uint32_t first_host, uint32_t hosts, uint32_t mark) {
   const uint32_t start = plat_tick_ms();
   uint32_t left = 0;
   for (uint32_t k = 0; k < hosts;) {
+    if (tqsock_stop_requested(mark)) return TQ_ERR_CANCELLED;
     const uint32_t end = k + TQ_SUBNET_BATCH < hosts ? k + TQ_SUBNET_BATCH : hosts;
     for (; k < end; ++k)
       if (tqsock_send_search(set, htonl(first_host + k), st->dev, st->count) == TQ_OK) left++;
@@ -63,14 +65,13 @@ int send_pass(_TQSOCKSET *set, _TQSEARCH *st, uint32_t first_host, uint32_t host
 
 // Waits for replies until T passes in silence: TQ_SEARCH_GO_ON, or the
 // search's end.
-int quiet_wait(_TQSOCKSET *set, _TQSEARCH *st, const _TQSETTINGS *settings) {
+int quiet_wait(_TQSOCKSET *set, _TQSEARCH *st, const _TQSETTINGS *settings, uint32_t mark) {
   for (;;) {
     uint8_t reply[DS_SEARCH_REPLY_SIZE];
     size_t len = 0;
     uint32_t src = 0;
     uint32_t local = 0;
-    const int r = tqsock_wait_reply(set, DS_KIND_SEARCH, 0, sizeof reply, reply, &len, &src, &local,
-                                    settings);
+    const int r = tqsock_wait_search_reply(set, sizeof reply, reply, &len, &src, &local, settings, mark);
     if (r == TQ_ERR_TIMEOUT) return TQ_SEARCH_GO_ON;
     const int step = r == TQ_OK ? tqsock_search_datagram(st, reply, len, src, local) : r;
     if (step != TQ_SEARCH_GO_ON) return step;
@@ -80,7 +81,8 @@ int quiet_wait(_TQSOCKSET *set, _TQSEARCH *st, const _TQSETTINGS *settings) {
 }  // namespace
 
 int tqsock_search_subnet(uint32_t network, int prefix_len, TQ_DEVICE_CALLBACK on_device,
-                         const _TQSETTINGS *settings) {
+                         const _TQSETTINGS *settings, uint32_t stop_mark) {
+  if (tqsock_stop_requested(stop_mark)) return TQ_ERR_CANCELLED;  // nothing opened or sent
   const uint32_t size = 1u << (32 - prefix_len);
   const uint32_t first_host = ntohl(network) + 1;  // the network and broadcast addresses are left out
   const uint32_t hosts = size - 2;
@@ -95,8 +97,8 @@ int tqsock_search_subnet(uint32_t network, int prefix_len, TQ_DEVICE_CALLBACK on
   int result = TQ_OK;
   for (;;) {
     st.new_device = false;
-    int step = send_pass(&set, &st, first_host, hosts);
-    if (step == TQ_SEARCH_GO_ON) step = quiet_wait(&set, &st, settings);
+    int step = send_pass(&set, &st, first_host, hosts, stop_mark);
+    if (step == TQ_SEARCH_GO_ON) step = quiet_wait(&set, &st, settings, stop_mark);
     if (step != TQ_SEARCH_GO_ON) {
       result = step;
       break;

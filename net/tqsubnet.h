@@ -16,6 +16,9 @@ constexpr uint32_t TQ_SUBNET_STEP_MS = 10;
 // and settings->timeout as the quiet time T that follows each pass's
 // requests.  Devices are reported to on_device with DS_DIRECT set, and the
 // callback is called with null at the end of every pass.  1, -12 (every
-// request of a pass failed to leave), -13 or -19.
+// request of a pass failed to leave), -13 or -19.  The search counts as
+// begun when stop_mark was taken (tqsock_stop_mark): a stop request ends it
+// with -13 as it does a broadcast search, at once while it waits for
+// replies and within one pacing step while it sends.
 int tqsock_search_subnet(uint32_t network, int prefix_len, TQ_DEVICE_CALLBACK on_device,
-                         const _TQSETTINGS *settings);
+                         const _TQSETTINGS *settings, uint32_t stop_mark);

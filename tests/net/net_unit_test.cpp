@@ -14,7 +14,10 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -654,6 +657,7 @@ TEST_F(PrivateSearch, SettingsKeepTheirValueWhenNegative) {
 // a child, so that a search that hangs is ended and reported, not waited for.
 struct NestedRun {
   int nested = 0;
+  int nested_subnet = 0;
   int calls = 0;
   std::atomic<int> other{0};
   std::thread other_thread;
@@ -670,6 +674,7 @@ TEST_F(PrivateSearch, SearchFromItsOwnCallbackIsRefusedAtOnce) {
     const int outer = ds_search(DS_BROADCAST, [](_DSNETINFO *) {
       if (g_nested->calls++ == 0) {
         g_nested->nested = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; });
+        g_nested->nested_subnet = ds_search_subnet(Ip4("10.77.1.0"), 24, [](_DSNETINFO *) { return 1; });
         g_nested->other_thread = std::thread(
             [] { g_nested->other = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; }); });
       }
@@ -679,7 +684,7 @@ TEST_F(PrivateSearch, SearchFromItsOwnCallbackIsRefusedAtOnce) {
     // The outer search went on as usual after the refusal (both passes),
     // and the other thread's search ran after it.
     _exit((outer == DS_OK ? 0 : 1) | (run.nested == DS_ERR_NESTED ? 0 : 2) | (run.calls == 2 ? 0 : 4) |
-          (run.other.load() == DS_OK ? 0 : 8));
+          (run.other.load() == DS_OK ? 0 : 8) | (run.nested_subnet == DS_ERR_NESTED ? 0 : 16));
   }
   int status = 0;
   const bool ended = velatest::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000);
@@ -689,17 +694,27 @@ TEST_F(PrivateSearch, SearchFromItsOwnCallbackIsRefusedAtOnce) {
   }
   ASSERT_TRUE(ended) << "ds_search from its own callback hung";
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "bits: 1 outer, 2 nested not refused, 4 passes, 8 other thread";
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "bits: 1 outer, 2 nested not refused, 4 passes, 8 other thread, 16 nested subnet search not refused";
 }
 
 // ---- stopping a search ------------------------------------------------------
 
-// True once a search holds DS_LOCAL_PORT on ip, that is once it has begun
-// and opened its sockets.
+// True while a UDP socket of this namespace is bound to ip on one of the
+// search ports (13316 + 4096 k), that is once a search has begun and opened
+// its sockets.  Read from /proc/net/udp: trying to bind the port instead
+// could take it from under a search that binds it at that moment.
 bool SearchHoldsPort(uint32_t ip) {
-  const int fd = nettest::BoundUdp(ip, DS_LOCAL_PORT);
-  if (fd < 0) return true;
-  close(fd);
+  std::ifstream udp("/proc/self/net/udp");
+  std::string line;
+  std::getline(udp, line);  // the heading
+  while (std::getline(udp, line)) {
+    unsigned slot = 0, addr = 0, port = 0;
+    if (std::sscanf(line.c_str(), " %u: %8X:%4X", &slot, &addr, &port) != 3) continue;
+    // The address is printed as the 32-bit word that holds it in network
+    // order, read on this host.
+    if (addr == ip && port >= DS_LOCAL_PORT && (port - DS_LOCAL_PORT) % DS_LOCAL_PORT_STEP == 0) return true;
+  }
   return false;
 }
 
@@ -712,16 +727,20 @@ class StopSearch : public PrivateSearch {
     }
     ds_stop_search(0);
   }
-  // Runs ds_search on a thread of its own and waits until it has opened its
-  // sockets; Join returns its result.
-  void Start() {
+  // Runs ds_search (or, with subnet, ds_search_subnet on the veth's /24)
+  // on a thread of its own and waits until it has opened its sockets; Join
+  // returns its result.
+  void Start(bool subnet = false) {
     passes_seen = 0;
     rc_ = 0;
-    thread_ = std::thread([this] {
-      rc_ = ds_search(DS_BROADCAST, CountPassesAtomically);
+    thread_ = std::thread([this, subnet] {
+      rc_ = subnet ? ds_search_subnet(Ip4("10.77.1.0"), 24, CountPassesAtomically)
+                   : ds_search(DS_BROADCAST, CountPassesAtomically);
       ended_ = std::chrono::steady_clock::now();
     });
-    ASSERT_TRUE(velatest::WaitUntil([] { return SearchHoldsPort(Ip4("10.77.1.1")); }, 5000));
+    // The subnet search's one socket is bound to the wildcard address.
+    const uint32_t bound = subnet ? 0 : Ip4("10.77.1.1");
+    ASSERT_TRUE(velatest::WaitUntil([bound] { return SearchHoldsPort(bound); }, 5000));
   }
   int Join() {
     thread_.join();
@@ -776,6 +795,24 @@ TEST_F(StopSearch, RaiseDuringALongPassEndsItAtOnce) {
   EXPECT_LT(ended_ - t0, std::chrono::seconds(5));
   EXPECT_EQ(passes_seen.load(), 0);
   EXPECT_FALSE(SearchHoldsPort(Ip4("10.77.1.1")));  // its sockets are closed
+}
+
+TEST_F(StopSearch, SubnetSearchStopsLikeABroadcastSearch) {
+  ds_set_search_params(60000, 5);
+  ASSERT_NO_FATAL_FAILURE(Start(true));
+  const auto t0 = std::chrono::steady_clock::now();
+  ds_stop_search(1);
+  EXPECT_EQ(Join(), DS_ERR_CANCELLED);
+  EXPECT_LT(ended_ - t0, std::chrono::seconds(5));
+  EXPECT_EQ(passes_seen.load(), 0);
+  // Still raised: the next one ends at its start.
+  passes = 0;
+  EXPECT_EQ(ds_search_subnet(Ip4("10.77.1.0"), 30, CountPasses), DS_ERR_CANCELLED);
+  EXPECT_EQ(passes, 0);
+  ds_stop_search(0);
+  ds_set_search_params(30, 1);
+  EXPECT_EQ(ds_search_subnet(Ip4("10.77.1.0"), 30, CountPasses), DS_OK);
+  EXPECT_EQ(passes, 1);
 }
 
 // A program may raise the request from a signal handler (after ds_init).
