@@ -12,7 +12,6 @@
 #include <iniparser/iniparser.h>
 
 #include "texttable.h"
-#include "vela_version.h"
 
 namespace {
 
@@ -50,7 +49,7 @@ std::string ConfigHome() {
   return std::string(home) + "/.config";
 }
 
-std::string SearchSettingsPath() { return ConfigHome() + "/Vela/" VELA_VERSION_TEXT ".conf"; }
+std::string SearchSettingsPath() { return ConfigHome() + "/Vela/" VELA_SETTINGS_VERSION ".conf"; }
 
 TSearchSettings LoadSearchSettings(const std::string &path) {
   TSearchSettings s;

@@ -7,6 +7,11 @@
 #include <cstdint>
 #include <string>
 
+// The settings' own version, part of their file name (Vela/2.0.conf).  It
+// names the layout of the settings, not the program's release, so a new
+// release keeps reading the same file.
+#define VELA_SETTINGS_VERSION "2.0"
+
 constexpr int32_t SERCNT_DEFAULT = 5;
 constexpr int32_t SERTIM_DEFAULT = 1000;
 

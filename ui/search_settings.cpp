@@ -7,6 +7,7 @@
 
 #include "app_info.h"
 #include "interfaces.h"
+#include "settings.h"
 #include "texttable.h"
 
 namespace {
@@ -14,7 +15,7 @@ namespace {
 // Organisation and version that name the settings: the key
 // SoftWare\Vela\2.0 of the current user on Windows.
 const char *const kOrganisation = "Vela";
-const char *const kVersion = VELA_VERSION_TEXT;
+const char *const kVersion = VELA_SETTINGS_VERSION;
 
 // A stored value as a 32-bit integer.  Like a registry DWORD, values up to
 // 4294967295 are taken and read back as signed; anything else keeps def.
