@@ -56,8 +56,15 @@ void TDsList::StartSearch(int32_t target, int32_t pass_count, int32_t pass_time)
   // search stops at its next reply and no longer touches the found list.
   int32_t generation = ++s_generation;
   s_stop.store(0);
-  if (m_enum != nullptr)
+  if (m_enum != nullptr) {
+    // The abandoned search is ended at once, so the new one need not wait
+    // for its pass; the raise ends only searches that have begun already.
+    if (m_enum->m_done.load() == 0)
+      ds_stop_search(1);
     m_retired.push_back(m_enum);
+  }
+  // Withdrawn before the new search thread exists, so it does not end it.
+  ds_stop_search(0);
   m_enum = new TEnumThread(true);
   m_enum->m_target = static_cast<uint32_t>(target);
   m_enum->m_pass_count = pass_count;
@@ -109,7 +116,12 @@ bool TDsList::IsSearchDone() {
   return true;
 }
 
-void TDsList::StopSearch() { s_stop.store(1); }
+void TDsList::StopSearch() {
+  s_stop.store(1);
+  // Wakes the network layer's wait: the search ends now, as if the callback
+  // had returned 0, not at its next reply or pass end.
+  ds_stop_search(1);
+}
 
 int TDsList::FinishSearch(bool fixed) {
   std::lock_guard<TCriticalSection> hold(*m_lock);
@@ -338,6 +350,7 @@ void TDsList::Shutdown() {
       return;
     m_shut_down = true;
     s_stop.store(1);
+    ds_stop_search(1);  // never withdrawn: every search ends at once
     ++s_generation;
     searches = m_retired;
     if (m_enum != nullptr)
@@ -345,7 +358,7 @@ void TDsList::Shutdown() {
     m_retired.clear();
     m_enum = nullptr;
   }
-  // A stopped search ends within one pass time.
+  // A stopped search ends within milliseconds.
   for (TEnumThread *t : searches)
     delete t;
 
