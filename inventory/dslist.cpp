@@ -1,6 +1,8 @@
 // The device list.
 #include "dslist.h"
 
+#include <malloc.h>
+
 #include <cstring>
 #include <mutex>
 
@@ -30,6 +32,13 @@ void SetFixed(_DSONEINFO *rec, bool fixed) {
 }  // namespace
 
 TDsList::TDsList() {
+#ifdef M_ARENA_MAX
+  // The list starts a thread for every device heard.  The C library would
+  // give each of the first threads that allocate a heap of its own, each
+  // reserving 64 MiB of address space (1 GiB with 128 devices); the threads
+  // allocate little and rarely, so two heaps serve them all.
+  mallopt(M_ARENA_MAX, 2);
+#endif
   // The queue the request threads post to is built before them, so it is
   // destroyed only after this list has stopped them.
   (void)DsMessage();
