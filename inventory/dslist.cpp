@@ -1,6 +1,8 @@
 // The device list.
 #include "dslist.h"
 
+#include <malloc.h>
+
 #include <cstring>
 #include <mutex>
 
@@ -30,6 +32,13 @@ void SetFixed(_DSONEINFO *rec, bool fixed) {
 }  // namespace
 
 TDsList::TDsList() {
+#ifdef M_ARENA_MAX
+  // The list starts a thread for every device heard.  The C library would
+  // give each of the first threads that allocate a heap of its own, each
+  // reserving 64 MiB of address space (1 GiB with 128 devices); the threads
+  // allocate little and rarely, so two heaps serve them all.
+  mallopt(M_ARENA_MAX, 2);
+#endif
   // The queue the request threads post to is built before them, so it is
   // destroyed only after this list has stopped them.
   (void)DsMessage();
@@ -62,8 +71,15 @@ void TDsList::StartTargetSearch(uint32_t address, int32_t prefix_len, int32_t pa
   // search stops at its next reply and no longer touches the found list.
   int32_t generation = ++s_generation;
   s_stop.store(0);
-  if (m_enum != nullptr)
+  if (m_enum != nullptr) {
+    // The abandoned search is ended at once, so the new one need not wait
+    // for its pass; the raise ends only searches that have begun already.
+    if (m_enum->m_done.load() == 0)
+      ds_stop_search(1);
     m_retired.push_back(m_enum);
+  }
+  // Withdrawn before the new search thread exists, so it does not end it.
+  ds_stop_search(0);
   m_enum = new TEnumThread(true);
   m_enum->m_target = address;
   m_enum->m_prefix_len = prefix_len;
@@ -116,7 +132,12 @@ bool TDsList::IsSearchDone() {
   return true;
 }
 
-void TDsList::StopSearch() { s_stop.store(1); }
+void TDsList::StopSearch() {
+  s_stop.store(1);
+  // Wakes the network layer's wait: the search ends now, as if the callback
+  // had returned 0, not at its next reply or pass end.
+  ds_stop_search(1);
+}
 
 int TDsList::FinishSearch(bool fixed) {
   std::lock_guard<TCriticalSection> hold(*m_lock);
@@ -345,6 +366,7 @@ void TDsList::Shutdown() {
       return;
     m_shut_down = true;
     s_stop.store(1);
+    ds_stop_search(1);  // never withdrawn: every search ends at once
     ++s_generation;
     searches = m_retired;
     if (m_enum != nullptr)
@@ -352,7 +374,7 @@ void TDsList::Shutdown() {
     m_retired.clear();
     m_enum = nullptr;
   }
-  // A stopped search ends within one pass time.
+  // A stopped search ends within milliseconds.
   for (TEnumThread *t : searches)
     delete t;
 

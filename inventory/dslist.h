@@ -53,7 +53,8 @@ class TDsList {
   static int OnSearchReply(_DSNETINFO *info);
   // True when no search thread exists or it has ended (then releases it).
   bool IsSearchDone();
-  // Raises the stop flag; the search ends at its next reply or pass end.
+  // Raises the stop flag and the network layer's stop request: a running
+  // search ends at once, with the devices found so far.
   void StopSearch();
   // Merges the found list into the result list; DSF_FIXED set or cleared
   // on every device of the search.  Returns the result count.

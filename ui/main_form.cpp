@@ -1,6 +1,8 @@
 #include "main_form.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include <QAction>
 #include <QApplication>
@@ -200,6 +202,10 @@ void TFMain::m_brdc_actionExecute()
   delete FSearch;
   FSearch = nullptr;
   DsList.FinishSearch(false);
+  // Why a search ended early (a thread the system refused), as the model
+  // file's parse failure: on the standard error stream.
+  for (const std::string &notice : DsList.TakeNotices())
+    std::fprintf(stderr, "%s\n", notice.c_str());
   FillDeviceList();
   UpdateStatusText();
 }

@@ -14,7 +14,7 @@ namespace velatest {
 const std::string kData = VELA_SOURCE_DIR "/data";
 
 Running StartProgram(std::vector<std::string> argv, const std::string &cwd,
-                     std::vector<std::string> env_extra) {
+                     std::vector<std::string> env_extra, int stdout_fd) {
   Running p;
   char out_path[] = "/tmp/find-out-XXXXXX", err_path[] = "/tmp/find-err-XXXXXX";
   int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
@@ -24,7 +24,7 @@ Running StartProgram(std::vector<std::string> argv, const std::string &cwd,
   p.err_path = err_path;
   pid_t pid = fork();
   if (pid == 0) {
-    dup2(out_fd, 1);
+    dup2(stdout_fd >= 0 ? stdout_fd : out_fd, 1);
     dup2(err_fd, 2);
     if (chdir(cwd.c_str()) != 0)
       _exit(126);

@@ -24,9 +24,9 @@ struct Running {
 };
 
 // Starts argv in cwd with extra environment entries; both streams go to
-// temporary files.
+// temporary files (standard output to stdout_fd instead when given).
 Running StartProgram(std::vector<std::string> argv, const std::string &cwd = kData,
-                     std::vector<std::string> env_extra = {});
+                     std::vector<std::string> env_extra = {}, int stdout_fd = -1);
 
 // Collects a program ended with the given wait status: exit status (128 +
 // signal when a signal ended it) and both streams.

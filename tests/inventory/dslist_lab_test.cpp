@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <set>
@@ -333,6 +334,40 @@ TEST_F(DeviceList, StopAndRestartWhileAnotherThreadReads) {
   reader.join();
   EXPECT_EQ(bad.load(), 0);
   EXPECT_GT(reads.load(), 0);
+}
+
+// Stop during a pass of a minute ends the search at once (generous bound,
+// far below the pass), keeps what it found, and does not touch the next
+// search; a search abandoned in such a pass does not hold up the next one.
+TEST_F(DeviceList, StopDuringALongPassEndsTheSearchAndKeepsTheFound) {
+  ASSERT_TRUE(TheLab().LoadSim(kDefaultSet));
+  DsList.StartSearch(-1, 3, 60000);
+  ASSERT_TRUE(WaitUntil([] { return DsList.FoundCount() == 9; }, 10000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // inside the long pass
+  EXPECT_FALSE(DsList.IsSearchDone());
+  DsList.StopSearch();
+  ASSERT_TRUE(WaitUntil([] { return DsList.IsSearchDone(); }, 10000)) << "Stop must not wait for the pass";
+  EXPECT_EQ(DsList.FoundCount(), 9);
+  EXPECT_EQ(DsList.FinishSearch(false), 9);
+
+  // The stop was for that search only.
+  Search(2, 150);
+  EXPECT_EQ(DsList.FoundCount(), 9);
+
+  // Abandoned in a long pass (the close box), then a new search: the new
+  // one runs and ends without waiting for the old pass.
+  DsList.StartSearch(-1, 3, 60000);
+  ASSERT_TRUE(WaitUntil([] { return DsList.FoundCount() == 9; }, 10000));
+  DsList.StartSearch(-1, 2, 150);
+  ASSERT_TRUE(WaitUntil([] { return DsList.IsSearchDone(); }, 10000)) << "the old pass held the new search";
+  EXPECT_EQ(DsList.FoundCount(), 9);
+  EXPECT_TRUE(WaitUntil(
+      [] {
+        DsList.IsSearchDone();
+        return DsList.AbandonedSearchCount() == 0;
+      },
+      10000));
+  DsList.FinishSearch(false);
 }
 
 TEST_F(DeviceList, The129thDeviceIsNotRecordedAndEndsTheSearch) {

@@ -139,9 +139,15 @@ TEST(DsListExit, ShutdownReleasesTheHandlesOfItsRecords) {
     if (TDsList::OnSearchReply(&r) != 1)
       std::exit(1);
   }
-  // No root rights and a thread limit of 0: the next thread is refused.
-  struct rlimit none = {0, 0};
-  if (setrlimit(RLIMIT_NPROC, &none) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+  // No root rights and a thread limit of 0: the next thread is refused.  The
+  // hard limit stays open, so the limit can be lifted again before exit
+  // (the leak checker of the sanitizer builds needs a thread then).
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NPROC, &limit) != 0 || limit.rlim_max == 0)
+    std::exit(2);
+  const rlim_t soft = limit.rlim_cur;
+  limit.rlim_cur = 0;
+  if (setrlimit(RLIMIT_NPROC, &limit) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
     std::exit(2);
   int devices = DsList.DeviceCount();
   _DSNETINFO refused = Reply(503);
@@ -158,6 +164,9 @@ TEST(DsListExit, ShutdownReleasesTheHandlesOfItsRecords) {
     std::exit(6);
   if (DsList.FinishSearch(false) != 3 || !DsList.TakeNotices().empty())
     std::exit(7);
+  limit.rlim_cur = soft;
+  if (setrlimit(RLIMIT_NPROC, &limit) != 0)
+    std::exit(8);
   std::exit(10);
 }
 
