@@ -65,8 +65,11 @@ std::vector<std::string> Captions() {
 std::string Table(const std::vector<TResultRow> &rows, int found) {
   std::vector<std::vector<std::string>> lines;
   lines.push_back(Captions());
+  // A control character (a model file may hold ESC, BEL, tabs, line ends)
+  // would reach the terminal raw and move or recolour what it shows.
   for (const TResultRow &r : rows)
-    lines.push_back({Utf8Repair(r.no), Utf8Repair(r.model), Utf8Repair(r.mac), Utf8Repair(r.ip)});
+    lines.push_back({Utf8Displayable(r.no), Utf8Displayable(r.model), Utf8Displayable(r.mac),
+                     Utf8Displayable(r.ip)});
   size_t width[4] = {0, 0, 0, 0};
   for (const auto &line : lines)
     for (size_t c = 0; c < 4; c++)

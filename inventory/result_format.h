@@ -19,7 +19,8 @@ enum class TResultFormat { Table, Csv, Json };
 // The rows, in the order given, in format:
 //  - Table: the column captions and the rows in columns two blanks apart
 //    (widths in terminal columns), then an empty line and
-//    "Search Result - <found> Vela(s)".
+//    "Search Result - <found> Vela(s)"; a control character in a field
+//    (C0, DEL, C1) shows as U+FFFD.
 //  - Csv: the captions, then one line per row; a field holding a comma,
 //    a double quote, CR or LF is quoted with its quotes doubled.
 //  - Json: {"found": <found>, "devices": [{"no": N, "model": ..., "mac": ...,

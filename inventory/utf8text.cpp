@@ -86,9 +86,11 @@ int Columns(uint32_t cp) {
   return 1;
 }
 
-}  // namespace
+// C0 controls, DEL and C1 controls.
+bool IsControl(uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
 
-std::string Utf8Repair(const std::string &text) {
+// Utf8Repair; with controls set, control characters are replaced too.
+std::string Repair(const std::string &text, bool controls) {
   const auto *s = reinterpret_cast<const unsigned char *>(text.data());
   const size_t n = text.size();
   std::string out;
@@ -97,16 +99,22 @@ std::string Utf8Repair(const std::string &text) {
     uint32_t cp;
     size_t bad = 0;
     const size_t len = Decode(s + i, n - i, &cp, &bad);
-    if (len > 0) {
+    if (len > 0 && !(controls && IsControl(cp))) {
       out.append(text, i, len);
       i += len;
     } else {
       out += kReplacement;
-      i += bad;
+      i += len > 0 ? len : bad;
     }
   }
   return out;
 }
+
+}  // namespace
+
+std::string Utf8Repair(const std::string &text) { return Repair(text, false); }
+
+std::string Utf8Displayable(const std::string &text) { return Repair(text, true); }
 
 size_t Utf8CutLength(const char *text, size_t max_bytes) {
   const auto *s = reinterpret_cast<const unsigned char *>(text);

@@ -12,6 +12,12 @@
 // replaced by U+FFFD, one replacement per maximal invalid part.
 std::string Utf8Repair(const std::string &text);
 
+// Utf8Repair, and every control character (C0 controls with tab and line
+// ends, DEL, C1 controls) replaced by U+FFFD as well: text that goes to a
+// terminal cannot move the cursor, change colours or start an escape
+// sequence, and keeps the column count of Utf8Columns.
+std::string Utf8Displayable(const std::string &text);
+
 // The longest prefix of text of at most max_bytes bytes that does not end
 // inside a well-formed multi-byte character.  Invalid bytes count as
 // characters of one byte.

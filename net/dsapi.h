@@ -54,8 +54,8 @@ int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device);
 // searches; may be called from any thread, before ds_init and after
 // ds_cleanup too, and returns at once.  After ds_init it is also safe in a
 // signal handler (lock-free atomic operations and a write()).  A search
-// counts as begun when its ds_search call starts, before it waits for the
-// search lock.
+// counts as begun when its ds_search (or ds_search_subnet) call starts,
+// before it waits for the search lock.
 //   - While the request is raised, a running search ends within
 //     milliseconds (its wait for replies is woken), and a search that begins
 //     ends at its start without sending anything.
@@ -108,8 +108,15 @@ constexpr int DS_SUBNET_PREFIX_MAX = 30;  // shortest: 2 hosts
 // neighbour entry or route.  Returns 1 (also when nothing answered), -3 when
 // every request of a pass failed to leave, -4, -1, or -5 for a null
 // callback, a bad prefix length or host bits in network.  Like ds_search it
-// returns -6 when called from a search's own callback, and a stop request
-// (ds_stop_search) ends it in the same way.
+// returns -6 when called from the callback of a running search (ds_search's
+// or ds_search_subnet's), and ds_search returns -6 from its callback too.
+// A stop request (ds_stop_search) ends it exactly as it ends ds_search: it
+// counts as begun when this call starts; raised, it ends a running subnet
+// search within milliseconds, also while a pass's requests are still being
+// sent (before the next batch; the rest of the subnet is not asked) and
+// while it waits for replies, and one that begins ends at its start without
+// sending; the result is -4, devices already reported stay reported, and no
+// callback follows (not even the end-of-pass null).
 int ds_search_subnet(uint32_t network, int prefix_len, DS_SEARCH_CALLBACK on_device);
 
 constexpr int DS_IFNAME_SIZE = 16;  // an interface name and its NUL

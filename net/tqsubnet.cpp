@@ -22,9 +22,12 @@ int report_routed(_DSNETINFO *info) {
 }
 
 // Handles every datagram already waiting on the set: TQ_SEARCH_GO_ON, or the
-// search's end (1, -12, -13, -19).
-int drain(_TQSOCKSET *set, _TQSEARCH *st) {
+// search's end (1, -12, -13, -19).  A stop request is looked at before each
+// datagram, as the reply wait does before each poll, so that no device is
+// reported once the search has seen the request.
+int drain(_TQSOCKSET *set, _TQSEARCH *st, uint32_t mark) {
   for (;;) {
+    if (tqsock_stop_requested(mark)) return TQ_ERR_CANCELLED;
     uint8_t reply[DS_SEARCH_REPLY_SIZE];
     size_t len = 0;
     uint32_t src = 0;
@@ -41,7 +44,8 @@ int drain(_TQSOCKSET *set, _TQSEARCH *st) {
 // Sends one pass's requests, TQ_SUBNET_BATCH every TQ_SUBNET_STEP_MS, taking
 // the replies that arrive meanwhile.  TQ_SEARCH_GO_ON when at least one
 // request left, -12 when none did, or the search's end (-13 also for a stop
-// request, looked at before every batch).
+// request, looked at before every batch and every datagram: the pause
+// between two batches is at most TQ_SUBNET_STEP_MS).
 int send_pass(_TQSOCKSET *set, _TQSEARCH *st, uint32_t first_host, uint32_t hosts, uint32_t mark) {
   const uint32_t start = plat_tick_ms();
   uint32_t left = 0;
@@ -50,13 +54,13 @@ int send_pass(_TQSOCKSET *set, _TQSEARCH *st, uint32_t first_host, uint32_t host
     const uint32_t end = k + TQ_SUBNET_BATCH < hosts ? k + TQ_SUBNET_BATCH : hosts;
     for (; k < end; ++k)
       if (tqsock_send_search(set, htonl(first_host + k), st->dev, st->count) == TQ_OK) left++;
-    int r = drain(set, st);
+    int r = drain(set, st, mark);
     if (r != TQ_SEARCH_GO_ON) return r;
     if (k >= hosts) break;
     const uint32_t due = k / TQ_SUBNET_BATCH * TQ_SUBNET_STEP_MS;
     for (uint32_t elapsed = plat_tick_ms() - start; elapsed < due; elapsed = plat_tick_ms() - start) {
       tqsock_idle(set, due - elapsed);
-      r = drain(set, st);
+      r = drain(set, st, mark);
       if (r != TQ_SEARCH_GO_ON) return r;
     }
   }

@@ -191,6 +191,34 @@ TEST_F(Finder, ModelFileDecidesWhatIsListed) {
   EXPECT_TRUE(renamed) << r.out;
 }
 
+// A model name with control characters (an escape sequence, BEL, a tab)
+// reaches the terminal as replacement characters in the table; CSV keeps
+// the name as the file gave it.
+TEST_F(Finder, ControlCharactersOfAModelNameNeverReachTheTerminal) {
+  char path[] = "/tmp/find-models-XXXXXX.ini";
+  int fd = mkstemps(path, 4);
+  std::string text = "[hall]\nmodel_name = Hall\x1B[1mBold\x07Gate\tway\napid = 560001\n"
+                     "hwid = 2108\nports = 4\n";
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  const std::vector<std::string> args = {"--passes", "1", "--pass-time", "150", "--sort", "ip", "--models", path};
+  Result table = Find(args, "/");
+  std::vector<std::string> csv_args = args;
+  csv_args.insert(csv_args.end(), {"--format", "csv"});
+  Result csv = Find(csv_args, "/");
+  unlink(path);
+  ASSERT_EQ(table.status, 0) << table.err;
+  for (unsigned char c : table.out)
+    ASSERT_TRUE(c >= 0x20 || c == '\n') << "control byte " << int{c} << " in " << table.out;
+  bool shown = false;
+  for (const std::string &line : Lines(table.out))
+    shown = shown || (line.find(" Hall\xEF\xBF\xBD[1mBold\xEF\xBF\xBDGate\xEF\xBF\xBDway ") != std::string::npos &&
+                      line.find(" 02:56:00:00:00:21 ") != std::string::npos);
+  EXPECT_TRUE(shown) << table.out;
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  EXPECT_NE(csv.out.find(",Hall\x1B[1mBold\x07Gate\tway,02:56:00:00:00:21,"), std::string::npos) << csv.out;
+}
+
 TEST_F(Finder, BadArgumentsExitWithTwo) {
   const std::vector<std::vector<std::string>> bad = {
       {"--sort", "size"},        {"--format", "xml"},     {"--passes", "many"},

@@ -7,17 +7,25 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dsapi.h"
 #include "find_run.h"
 #include "lab.h"
+#include "wait.h"
 #include "wire_text.h"
 
 namespace {
@@ -163,6 +171,186 @@ TEST_F(Target, SubnetSearchMarksItsDevicesAsReachedByRouting) {
   EXPECT_EQ(ds_search_subnet(velatest::Ip("10.66.0.0"), 30, Record), DS_ERR_SOCKET);
   EXPECT_TRUE(g_reported.empty());
   ds_cleanup();
+}
+
+// ---- stopping a subnet search ----------------------------------------------
+
+// What the callback of a subnet search running on another thread saw.
+struct Seen {
+  std::mutex lock;
+  std::vector<std::string> ips;  // devices, in the order reported
+  int passes = 0;                // end-of-pass calls (null)
+  bool stop_at_first = false;    // the callback raises the stop request itself
+  size_t Devices() {
+    std::lock_guard<std::mutex> hold(lock);
+    return ips.size();
+  }
+};
+Seen *g_seen = nullptr;
+
+int RecordSeen(_DSNETINFO *info) {
+  std::lock_guard<std::mutex> hold(g_seen->lock);
+  if (info == nullptr) {
+    g_seen->passes++;
+    return 1;
+  }
+  g_seen->ips.push_back(velatest::IpText(info->ip));
+  if (g_seen->stop_at_first) ds_stop_search(1);
+  return 1;
+}
+
+// Requests of kind 1 the routed subnet's simulator got for ip:4800.
+size_t RequestsTo(const std::string &ip) {
+  size_t n = 0;
+  for (const auto &d : RoutedRequests())
+    n += d.dst == ip + ":4800" ? 1 : 0;
+  return n;
+}
+
+class StopSubnet : public Target {
+ protected:
+  void SetUp() override {
+    Target::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(ds_init());
+    ds_stop_search(0);
+    g_seen = &seen_;
+  }
+  void TearDown() override {
+    if (thread_.joinable()) thread_.join();
+    ds_stop_search(0);
+    ds_cleanup();
+    g_seen = nullptr;
+  }
+  // Runs a search of the routed /24 on a thread of its own.
+  void Start() {
+    done_ = false;
+    thread_ = std::thread([this] {
+      rc_ = ds_search_subnet(velatest::Ip("10.20.30.0"), 24, RecordSeen);
+      done_ = true;
+    });
+  }
+  // Waits for the search's end (generous bound: a search that did not stop
+  // would wait for its pass of a minute); its result.
+  int Ended() {
+    EXPECT_TRUE(velatest::WaitUntil([this] { return done_.load(); }, 10000))
+        << "the subnet search still ran 10 s after the stop";
+    thread_.join();
+    return rc_;
+  }
+  Seen seen_;
+  std::thread thread_;
+  std::atomic<bool> done_{false};
+  int rc_ = 0;
+};
+
+// A stop while the search waits out a pass of a minute ends it at once:
+// -4, the devices heard so far stay reported, no end-of-pass call; while
+// the request stays raised the next search ends at its start, sending
+// nothing.
+TEST_F(StopSubnet, StopDuringALongPassEndsItWithTheDevicesSoFar) {
+  ds_set_search_params(60000, 1);
+  Start();
+  ASSERT_TRUE(velatest::WaitUntil([this] { return seen_.Devices() == 3; }, 5000)) << "the three devices answer";
+  ds_stop_search(1);
+  EXPECT_EQ(Ended(), DS_ERR_CANCELLED);
+  EXPECT_EQ(std::set<std::string>(seen_.ips.begin(), seen_.ips.end()), kRoutedIps);
+  EXPECT_EQ(seen_.ips.size(), 3u);
+  EXPECT_EQ(seen_.passes, 0) << "no callback after the stop, not even the end of the pass";
+
+  const size_t asked = RoutedRequests().size();
+  seen_.ips.clear();
+  EXPECT_EQ(ds_search_subnet(velatest::Ip("10.20.30.0"), 24, RecordSeen), DS_ERR_CANCELLED);
+  usleep(300 * 1000);  // a request that had left would be logged by now
+  EXPECT_EQ(RoutedRequests().size(), asked) << "a search beginning while the stop is raised sends nothing";
+  EXPECT_TRUE(seen_.ips.empty());
+
+  // Withdrawn: the next search runs whole.
+  ds_stop_search(0);
+  ds_set_search_params(200, 1);
+  EXPECT_EQ(ds_search_subnet(velatest::Ip("10.20.30.0"), 24, RecordSeen), DS_OK);
+  EXPECT_EQ(seen_.ips.size(), 3u);
+  EXPECT_EQ(seen_.passes, 1);
+}
+
+// A stop raised while a pass's requests are still going out (here by the
+// callback, at the first device, 10.20.30.5) ends the search before the
+// rest of the subnet is asked: 10.20.30.200 comes 195 requests, about
+// 75 ms of pacing, later.  A machine too busy to take the first reply in
+// that time may let the request out; a search that goes on sending would
+// always do so, so three tries tell the two apart.
+TEST_F(StopSubnet, StopWhileAPassIsSentEndsItBeforeTheRestOfTheSubnet) {
+  ds_set_search_params(60000, 1);
+  seen_.stop_at_first = true;
+  bool cut_short = false;
+  for (int attempt = 0; attempt < 3 && !cut_short; attempt++) {
+    ds_stop_search(0);
+    seen_.ips.clear();
+    const size_t before = RequestsTo("10.20.30.200");
+    Start();
+    ASSERT_EQ(Ended(), DS_ERR_CANCELLED);
+    EXPECT_EQ(seen_.ips, std::vector<std::string>{"10.20.30.5"}) << "no device reported after the stop";
+    EXPECT_EQ(seen_.passes, 0);
+    usleep(300 * 1000);
+    cut_short = RequestsTo("10.20.30.200") == before;
+  }
+  EXPECT_TRUE(cut_short) << "10.20.30.200 was asked after the stop in every try";
+}
+
+// The callback of a subnet search cannot start another search: ds_search
+// and ds_search_subnet return -6 at once (waiting for the search lock its
+// own search holds would never end), and the outer search goes on.  Run in
+// a child, so that a hang is reported, not waited for.
+TEST_F(StopSubnet, SearchFromASubnetSearchsCallbackIsRefused) {
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    static int nested = 0, nested_subnet = 0, devices = 0;
+    ds_set_search_params(200, 1);
+    const int outer = ds_search_subnet(velatest::Ip("10.20.30.0"), 24, [](_DSNETINFO *info) {
+      if (info != nullptr && devices++ == 0) {
+        nested = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; });
+        nested_subnet = ds_search_subnet(velatest::Ip("10.20.30.0"), 30, [](_DSNETINFO *) { return 1; });
+      }
+      return 1;
+    });
+    _exit((outer == DS_OK ? 0 : 1) | (nested == DS_ERR_NESTED ? 0 : 2) | (nested_subnet == DS_ERR_NESTED ? 0 : 4) |
+          (devices == 3 ? 0 : 8));
+  }
+  int status = 0;
+  const bool ended = velatest::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "a search from a subnet search's callback hung";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "bits: 1 outer, 2 ds_search not refused, 4 ds_search_subnet not refused, "
+                                       "8 devices";
+}
+
+// vela-find --target: SIGTERM during a pass of a minute ends it at once
+// with 143 and the devices found so far.
+TEST_F(Target, TerminateDuringASubnetPassEndsWith143AndTheList) {
+  const size_t before = RequestsTo("10.20.30.200");
+  velatest::Running p = velatest::StartProgram(
+      {VELA_FIND, "--target", kSubnet, "--passes", "3", "--pass-time", "60000", "--format", "csv"});
+  ASSERT_TRUE(velatest::WaitUntil([&] { return RequestsTo("10.20.30.200") > before; }, 5000));
+  usleep(500 * 1000);  // the devices have answered
+  const auto t0 = std::chrono::steady_clock::now();
+  kill(p.pid, SIGTERM);
+  int status = 0;
+  if (!velatest::WaitUntil([&] { return waitpid(p.pid, &status, WNOHANG) == p.pid; }, 10000)) {
+    kill(p.pid, SIGKILL);
+    waitpid(p.pid, &status, 0);
+    ADD_FAILURE() << "vela-find still ran 10 s after SIGTERM";
+  }
+  RecordProperty("ended_ms", std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now() - t0)
+                                                .count()));
+  Result r = velatest::Collect(p, status);
+  EXPECT_EQ(r.status, 143) << r.err;
+  EXPECT_EQ(CsvIps(r.out), (std::multiset<std::string>(kRoutedIps.begin(), kRoutedIps.end()))) << r.out;
 }
 
 TEST_F(Target, BadTargetsExitWithTwo) {

@@ -141,6 +141,42 @@ TEST(ResultFormat, TableWidthsCountDisplayColumns) {
   EXPECT_TRUE(ValidUtf8(table)) << table;
 }
 
+// A model file may hold any bytes: in the table, which goes to a terminal,
+// no control character may arrive raw (ESC would start an escape sequence,
+// CR or BS overwrite what is shown, a tab or line end break the columns).
+// CSV and JSON keep their own quoting and escaping.
+TEST(ResultFormat, TableShowsControlCharactersAsReplacements) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const std::vector<TResultRow> rows = {
+      {"1", "Hall\x1B[31mRed\x07", "M1", "10.0.0.1"},
+      {"2", "a\tb\rc\nd\x08" "e\x7F" "f", "M2", "10.0.0.2"},
+      {"3", "CSI\xC2\x9B" "2J\xC2\x85" "end", "M3", "10.0.0.3"},  // C1 controls U+009B, U+0085
+      {"4", std::string("nul\0x", 5), "M4", "10.0.0.4"},
+  };
+  const std::string table = FormatResult(rows, 4, TResultFormat::Table);
+  EXPECT_EQ(table,
+            "No  Model          MAC Address  IP Address\n"
+            "1   Hall" + fffd + "[31mRed" + fffd + "  M1           10.0.0.1\n"
+            "2   a" + fffd + "b" + fffd + "c" + fffd + "d" + fffd + "e" + fffd + "f    M2           10.0.0.2\n"
+            "3   CSI" + fffd + "2J" + fffd + "end     M3           10.0.0.3\n"
+            "4   nul" + fffd + "x          M4           10.0.0.4\n"
+            "\nSearch Result - 4 Vela(s)\n");
+  for (unsigned char c : table)
+    EXPECT_TRUE(c >= 0x20 || c == '\n') << "control byte " << int{c};
+  EXPECT_EQ(table.find("\xC2\x9B"), std::string::npos);
+  EXPECT_EQ(table.find("\xC2\x85"), std::string::npos);
+  EXPECT_EQ(Utf8Displayable("Caf\xC3\xA9 \xC2\xA0\xE6\xB8\xAC"), "Caf\xC3\xA9 \xC2\xA0\xE6\xB8\xAC")
+      << "printable text, also U+00A0 right after the C1 block, passes unchanged";
+
+  // CSV keeps the bytes (quoted where RFC 4180 asks); JSON escapes C0
+  // controls and keeps DEL and C1 controls, which JSON allows raw.
+  EXPECT_EQ(FormatResult({rows[0]}, 1, TResultFormat::Csv),
+            "No,Model,MAC Address,IP Address\n1,Hall\x1B[31mRed\x07,M1,10.0.0.1\n");
+  EXPECT_EQ(FormatResult({{"1", "E\x1B" "D\x7F" "C\xC2\x9B", "", ""}}, 1, TResultFormat::Json),
+            "{\"found\": 1, \"devices\": [\n  {\"no\": 1, \"model\": \"E\\u001bD\x7F" "C\xC2\x9B\", "
+            "\"mac\": \"\", \"ip\": \"\"}\n]}\n");
+}
+
 TEST(ResultFormat, CsvQuotesAsRfc4180Says) {
   const std::vector<TResultRow> rows = {
       {"1", "a,b", "say \"hi\"", "line\nbreak"},
