@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -92,6 +93,11 @@ void TFMain::BuildMenus()
   bar->setFixedHeight(kMenuBarHeight);
   m_menu_file = bar->addMenu("&File");
   m_menu_file->addAction(m_act_exit);
+  m_save_action = new QAction("Save Result As...", this);
+  m_save_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  m_save_action->setShortcutContext(Qt::WindowShortcut);
+  connect(m_save_action, &QAction::triggered, this, &TFMain::m_save_actionExecute);
+  m_menu_file->addAction(m_save_action);
   m_menu_function = bar->addMenu("F&unction");
   m_menu_function->addAction(m_brdc_action);
   // About has no drop-down: choosing it acts at once.
@@ -102,6 +108,7 @@ void TFMain::BuildMenus()
   // menus are closed.
   addAction(m_brdc_action);
   addAction(m_act_exit);
+  addAction(m_save_action);
 }
 
 void TFMain::BuildToolBar()
@@ -142,6 +149,35 @@ void TFMain::BuildListView()
   m_ListView->installEventFilter(this);
   connect(m_ListHeader, &QHeaderView::sectionClicked, this, &TFMain::m_ListViewColumnClick);
   setCentralWidget(m_ListView);
+  BuildListMenu();
+}
+
+void TFMain::BuildListMenu()
+{
+  m_list_menu = new QMenu(this);
+  m_list_menu->setObjectName("m_list_menu");
+  // The keys are handled by the list itself (m_ListViewKeyDown); the menu
+  // only shows them.
+  m_copy_action = m_list_menu->addAction("Copy", this, [this] { CopyRows(TCopyWhat::Rows); });
+  m_copy_action->setShortcut(QKeySequence::Copy);
+  m_copy_ip_action = m_list_menu->addAction("Copy IP Address", this, [this] { CopyRows(TCopyWhat::IpAddress); });
+  m_copy_mac_action =
+      m_list_menu->addAction("Copy MAC Address", this, [this] { CopyRows(TCopyWhat::MacAddress); });
+  m_list_menu->addSeparator();
+  m_select_all_action = m_list_menu->addAction("Select All", m_ListView, &QAbstractItemView::selectAll);
+  m_select_all_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+  for (QAction *a : m_list_menu->actions())
+    a->setShortcutContext(Qt::WidgetShortcut);  // never active as keys of their own
+  connect(m_list_menu, &QMenu::aboutToShow, this, [this] {
+    bool selected = m_ListView->selectionModel()->hasSelection();
+    m_copy_action->setEnabled(selected);
+    m_copy_ip_action->setEnabled(selected);
+    m_copy_mac_action->setEnabled(selected);
+    m_select_all_action->setEnabled(m_ListView->rowCount() > 0);
+  });
+  m_ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(m_ListView, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint &at) { m_list_menu->popup(m_ListView->viewport()->mapToGlobal(at)); });
 }
 
 void TFMain::FormCreate()
@@ -297,10 +333,55 @@ int TFMain::m_ListViewCompare(const QList<QTableWidgetItem *> &item1,
 
 bool TFMain::m_ListViewKeyDown(int key, Qt::KeyboardModifiers modifiers)
 {
-  if (key != Qt::Key_A || !(modifiers & Qt::ControlModifier))
+  if (!(modifiers & Qt::ControlModifier))
     return false;
-  m_ListView->selectAll();
-  return true;
+  if (key == Qt::Key_A) {
+    m_ListView->selectAll();
+    return true;
+  }
+  if (key == Qt::Key_C && !(modifiers & (Qt::ShiftModifier | Qt::AltModifier))) {
+    CopyRows(TCopyWhat::Rows);
+    return true;
+  }
+  return false;
+}
+
+void TFMain::CopyRows(TCopyWhat what)
+{
+  std::vector<TResultRow> rows = ViewRows(m_ListView, true);
+  if (!rows.empty())
+    PutOnClipboard(CopyText(rows, what));
+}
+
+bool TFMain::SaveResult(const QString &path, TResultFormat format)
+{
+  std::string text = FormatResult(ViewRows(m_ListView, false), m_ListView->rowCount(), format);
+  std::string error;
+  if (WriteFileWhole(path.toStdString(), text, &error))
+    return true;
+  ShowError(this, QString::fromStdString(error));
+  return false;
+}
+
+void TFMain::m_save_actionExecute()
+{
+  const QString csv = "CSV (*.csv)", json = "JSON (*.json)", table = "Text (*.txt)";
+  QFileDialog dialog(this, "Save Result As");
+  dialog.setObjectName("SaveResultDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilters({csv, json, table});
+  dialog.setDefaultSuffix("csv");
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
+    dialog.setDefaultSuffix(filter == json ? "json" : filter == table ? "txt" : "csv");
+  });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return;
+  QString filter = dialog.selectedNameFilter();
+  TResultFormat chosen = filter == json ? TResultFormat::Json : filter == table ? TResultFormat::Table
+                                                                                 : TResultFormat::Csv;
+  QString path = dialog.selectedFiles().first();
+  SaveResult(path, FormatForFileName(path, chosen));
 }
 
 bool TFMain::eventFilter(QObject *watched, QEvent *event)

@@ -1,12 +1,17 @@
 // Desktop program without a network: run in a namespace of its own that has
 // only a loopback interface, so the network layer cannot start.  Devices are
 // handed to the device list the way the search thread hands them over.
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include <QAction>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -31,6 +36,8 @@
 #include "dslist.h"
 #include "main_form.h"
 #include "netns.h"
+#include "result_format.h"
+#include "result_share.h"
 #include "modeltable.h"
 #include "search_form.h"
 #include "search_settings.h"
@@ -172,8 +179,10 @@ TEST(StartUp, MenusToolBarAndKeys)
   EXPECT_EQ(top[1]->text(), "F&unction");
   EXPECT_EQ(top[2]->text(), "&About");
   EXPECT_EQ(top[2]->menu(), nullptr);  // About acts at once
-  ASSERT_EQ(FMain->m_menu_file->actions().size(), 1);
+  ASSERT_EQ(FMain->m_menu_file->actions().size(), 2);
   EXPECT_EQ(FMain->m_menu_file->actions()[0]->text(), "Exit");
+  EXPECT_EQ(FMain->m_menu_file->actions()[1]->text(), "Save Result As...");  // new items after the old
+  EXPECT_EQ(FMain->m_save_action->shortcut(), QKeySequence("Ctrl+S"));
   EXPECT_EQ(FMain->m_act_exit->shortcut(), QKeySequence("Alt+X"));
   EXPECT_EQ(FMain->m_brdc_action->text(), "&Broadcast Search");
   EXPECT_EQ(FMain->m_brdc_action->shortcut(), QKeySequence("Ctrl+B"));
@@ -484,6 +493,241 @@ TEST(ListView, CtrlASelectsAllRowsAlsoWithShift)
   EXPECT_FALSE(v->item(0, 1)->flags() & Qt::ItemIsEditable);
   for (QLineEdit *editor : v->findChildren<QLineEdit *>())
     EXPECT_FALSE(editor->isVisible());
+}
+
+// Rows of the sharing tests: shown sorted by IP address descending, so that
+// view order differs from the "No" order.
+void ShowShareRows()
+{
+  FakeSearch({MakeInfo(kApid, 0x2104, "192.168.1.10", 0x11), MakeInfo(kApid, 0x2108, "192.168.1.9", 0x12),
+              MakeInfo(kApid, 0x2116, "10.0.0.1", 0x13)});
+  ClickHeader(FMain->m_ListView, 3);
+  ClickHeader(FMain->m_ListView, 3);
+  ASSERT_EQ(ColumnTexts(FMain->m_ListView, 0), QStringList({"1", "2", "3"}));  // 10 > 9 > 10.0.0.1
+}
+
+std::string ClipboardText(QClipboard::Mode mode = QClipboard::Clipboard)
+{
+  return QGuiApplication::clipboard()->text(mode).toStdString();
+}
+
+// Selects the given rows of the main list (and nothing else).
+void SelectRows(std::initializer_list<int> rows)
+{
+  QTableWidget *v = FMain->m_ListView;
+  v->clearSelection();
+  for (int r : rows)
+    v->selectionModel()->select(v->model()->index(r, 0),
+                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+// Ctrl+C copies the selected rows in view order as tab-separated lines, to
+// the clipboard and to the primary selection where the platform has one.
+TEST(Share, CtrlCCopiesTheSelectedRowsInViewOrder)
+{
+  ShowShareRows();
+  QTableWidget *v = FMain->m_ListView;
+  ClickHeader(v, 3);  // ascending: 10.0.0.1, 192.168.1.9, 192.168.1.10
+  SelectRows({2, 0});
+  v->setFocus();
+  QGuiApplication::clipboard()->setText("before");
+  QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "3\tVL-2116\t02:00:00:00:00:13\t10.0.0.1\n"
+                             "1\tVL-2104\t02:00:00:00:00:11\t192.168.1.10");
+  if (QGuiApplication::clipboard()->supportsSelection()) {
+    EXPECT_EQ(ClipboardText(QClipboard::Selection), ClipboardText());
+  }
+  // Nothing selected: the clipboard keeps what it had.
+  v->clearSelection();
+  QGuiApplication::clipboard()->setText("kept");
+  QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "kept");
+  // Ctrl+A then Ctrl+C: every row.
+  QTest::keyClick(v, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "3\tVL-2116\t02:00:00:00:00:13\t10.0.0.1\n"
+                             "2\tVL-2108\t02:00:00:00:00:12\t192.168.1.9\n"
+                             "1\tVL-2104\t02:00:00:00:00:11\t192.168.1.10");
+  ClickHeader(v, 0);
+}
+
+// A right click on the list opens its menu: Copy, Copy IP Address, Copy MAC
+// Address, Select All; each does what it says.
+TEST(Share, ContextMenuActions)
+{
+  ShowShareRows();
+  QTableWidget *v = FMain->m_ListView;
+  SelectRows({1});
+  auto open_menu = [v] {
+    QPoint at(20, 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, v->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(v->viewport(), &event);
+    return qobject_cast<QMenu *>(QApplication::activePopupWidget());
+  };
+  QMenu *menu = open_menu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu, FMain->m_list_menu);
+  QStringList texts;
+  for (QAction *a : menu->actions())
+    if (!a->isSeparator())
+      texts << a->text();
+  EXPECT_EQ(texts, QStringList({"Copy", "Copy IP Address", "Copy MAC Address", "Select All"}));
+  EXPECT_EQ(FMain->m_copy_action->shortcut(), QKeySequence("Ctrl+C"));
+  EXPECT_TRUE(FMain->m_copy_action->isEnabled());
+  menu->close();
+
+  FMain->m_copy_ip_action->trigger();
+  EXPECT_EQ(ClipboardText(), "192.168.1.9");
+  FMain->m_copy_mac_action->trigger();
+  EXPECT_EQ(ClipboardText(), "02:00:00:00:00:12");
+  FMain->m_copy_action->trigger();
+  EXPECT_EQ(ClipboardText(), "2\tVL-2108\t02:00:00:00:00:12\t192.168.1.9");
+  FMain->m_select_all_action->trigger();
+  EXPECT_EQ(v->selectionModel()->selectedRows().size(), 3);
+  FMain->m_copy_ip_action->trigger();
+  EXPECT_EQ(ClipboardText(), "192.168.1.10\n192.168.1.9\n10.0.0.1");
+
+  // With nothing selected the copies are disabled; with no rows Select All too.
+  v->clearSelection();
+  menu = open_menu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_FALSE(FMain->m_copy_action->isEnabled());
+  EXPECT_FALSE(FMain->m_copy_ip_action->isEnabled());
+  EXPECT_TRUE(FMain->m_select_all_action->isEnabled());
+  menu->close();
+  FakeSearch({});
+  menu = open_menu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_FALSE(FMain->m_select_all_action->isEnabled());
+  menu->close();
+  ClickHeader(v, 0);
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+std::string ReadWhole(const std::string &path)
+{
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Save Result As... writes the rows in view order in the format the file
+// type asks for, exactly as vela-find --format prints it.
+TEST(Share, SaveWritesEachFormatInViewOrder)
+{
+  ShowShareRows();
+  std::string dir = uitest::TempDir();
+  // Through the menu's dialog: the name's type chooses the format.
+  std::string csv = dir + "/result.csv";
+  // The dialog is answered once it has been up for a while, so that its own
+  // event loop runs (an answer while it is still being shown would be lost).
+  int sightings = 0;
+  bool answered = false;
+  uitest::Poller answer([&] {
+    auto *files = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    if (!files || files->objectName() != "SaveResultDialog" || !files->isVisible())
+      return answered;
+    if (++sightings < 5)
+      return false;
+    auto *name = files->findChild<QLineEdit *>("fileNameEdit");  // typed as a user does
+    if (!name)
+      return false;
+    name->setText(QString::fromStdString(csv));
+    QMetaObject::invokeMethod(files, "accept");
+    answered = true;
+    return false;  // done once the dialog is gone
+  });
+  FMain->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(FMain));
+  FMain->m_ListView->setFocus();
+  QTest::keyClick(FMain->m_ListView, Qt::Key_S, Qt::ControlModifier);  // returns when saved
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(ReadWhole(csv), "No,Model,MAC Address,IP Address\n"
+                            "1,VL-2104,02:00:00:00:00:11,192.168.1.10\n"
+                            "2,VL-2108,02:00:00:00:00:12,192.168.1.9\n"
+                            "3,VL-2116,02:00:00:00:00:13,10.0.0.1\n");
+  EXPECT_EQ(FormatForFileName("a/b.JSON", TResultFormat::Csv), TResultFormat::Json);
+  EXPECT_EQ(FormatForFileName("b.txt", TResultFormat::Csv), TResultFormat::Table);
+  EXPECT_EQ(FormatForFileName("b.log", TResultFormat::Table), TResultFormat::Table);
+  EXPECT_EQ(FormatForFileName("b", TResultFormat::Json), TResultFormat::Json);
+
+  ClickHeader(FMain->m_ListView, 3);  // ascending: view order 3, 2, 1
+  std::string json = dir + "/result.json", text = dir + "/result.txt";
+  ASSERT_TRUE(FMain->SaveResult(QString::fromStdString(json), TResultFormat::Json));
+  ASSERT_TRUE(FMain->SaveResult(QString::fromStdString(text), TResultFormat::Table));
+  std::string j = ReadWhole(json), t = ReadWhole(text);
+  EXPECT_EQ(j, "{\"found\": 3, \"devices\": [\n"
+               "  {\"no\": 3, \"model\": \"VL-2116\", \"mac\": \"02:00:00:00:00:13\", \"ip\": \"10.0.0.1\"},\n"
+               "  {\"no\": 2, \"model\": \"VL-2108\", \"mac\": \"02:00:00:00:00:12\", \"ip\": \"192.168.1.9\"},\n"
+               "  {\"no\": 1, \"model\": \"VL-2104\", \"mac\": \"02:00:00:00:00:11\", \"ip\": \"192.168.1.10\"}\n"
+               "]}\n");
+  EXPECT_EQ(t, "No  Model    MAC Address        IP Address\n"
+               "3   VL-2116  02:00:00:00:00:13  10.0.0.1\n"
+               "2   VL-2108  02:00:00:00:00:12  192.168.1.9\n"
+               "1   VL-2104  02:00:00:00:00:11  192.168.1.10\n"
+               "\n"
+               "Search Result - 3 Vela(s)\n");
+  // The same bytes as the shared formatter gives vela-find.
+  std::vector<TResultRow> rows = {{"3", "VL-2116", "02:00:00:00:00:13", "10.0.0.1"},
+                                  {"2", "VL-2108", "02:00:00:00:00:12", "192.168.1.9"},
+                                  {"1", "VL-2104", "02:00:00:00:00:11", "192.168.1.10"}};
+  EXPECT_EQ(j, FormatResult(rows, 3, TResultFormat::Json));
+  EXPECT_EQ(t, FormatResult(rows, 3, TResultFormat::Table));
+  ClickHeader(FMain->m_ListView, 0);
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+// Clears (on false) or sets again CAP_DAC_OVERRIDE in the calling thread's
+// effective set, so that root too meets a folder's permission bits.
+bool SetDacOverride(bool on)
+{
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (syscall(SYS_capget, &header, data) != 0)
+    return false;
+  const __u32 bit = 1u << CAP_DAC_OVERRIDE;
+  data[0].effective = on ? (data[0].effective | bit) : (data[0].effective & ~bit);
+  return syscall(SYS_capset, &header, data) == 0;
+}
+
+// Saving into a read-only folder fails whole: an error box names the file
+// and the reason, a file already there keeps its contents, nothing else
+// appears in the folder.
+TEST(Share, SaveErrorNamesTheFileAndWritesNothing)
+{
+  ShowShareRows();
+  std::string folder = uitest::TempDir() + "/readonly";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  std::string kept = folder + "/kept.txt", fresh = folder + "/result.csv";
+  std::ofstream(kept) << "old\n";
+  ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+  const bool root = geteuid() == 0;
+  if (root)
+    ASSERT_TRUE(SetDacOverride(false));
+  Boxes().Clear();
+  bool wrote_fresh = FMain->SaveResult(QString::fromStdString(fresh), TResultFormat::Csv);
+  bool wrote_kept = FMain->SaveResult(QString::fromStdString(kept), TResultFormat::Table);
+  if (root)
+    ASSERT_TRUE(SetDacOverride(true));
+  chmod(folder.c_str(), 0755);
+  EXPECT_FALSE(wrote_fresh);
+  EXPECT_FALSE(wrote_kept);
+  ASSERT_EQ(Boxes().boxes.size(), 2u);
+  for (const auto &[box, path] : {std::pair{Boxes().boxes[0], fresh}, std::pair{Boxes().boxes[1], kept}}) {
+    EXPECT_EQ(box.title, "Error");
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.buttons, QStringList{"OK"});
+    EXPECT_EQ(box.text.toStdString(), "cannot write " + path + ": Permission denied");
+  }
+  EXPECT_EQ(ReadWhole(kept), "old\n");
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"kept.txt"});
+  ClickHeader(FMain->m_ListView, 0);
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
 }
 
 TEST(Search, WithoutNetworkFindsNothingAndWarnsTwiceForTheModelFile)
