@@ -13,7 +13,7 @@ namespace {
 
 bool SameOptions(const TFindOptions &a, const TFindOptions &b) {
   return a.passes == b.passes && a.pass_time == b.pass_time && a.models == b.models && a.sort == b.sort &&
-         a.reverse == b.reverse && a.format == b.format && a.help == b.help;
+         a.reverse == b.reverse && a.format == b.format && a.help == b.help && a.version == b.version;
 }
 
 }  // namespace

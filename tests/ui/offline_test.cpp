@@ -45,6 +45,7 @@
 #include "texttable.h"
 #include "ui_main.h"
 #include "ui_support.h"
+#include "warning_box.h"
 
 using uitest::Boxes;
 using uitest::ClickHeader;
@@ -968,6 +969,41 @@ TEST(Settings, OnlyTheUsersOwnFileIsRead)
 }
 
 // Last: Alt+X ends the program by closing the main window.
+// The missing-file warning keeps its text and names, under it, the places
+// looked in; a model file in the user's configuration folder is found
+// without a warning when the current folder has none.
+TEST(ModelFile, WarningNamesThePlacesAndTheConfigFolderIsLookedIn)
+{
+  const uitest::SeenBox *warning = nullptr;
+  for (const auto &b : g_startup_boxes)
+    if (b.text == kModelWarning)
+      warning = &b;
+  ASSERT_NE(warning, nullptr);
+  EXPECT_TRUE(warning->informative.startsWith("Looked for in:\n  model_name.ini\n")) << warning->informative.toStdString();
+  EXPECT_TRUE(warning->informative.contains("/Vela/model_name.ini\n")) << warning->informative.toStdString();
+  EXPECT_TRUE(warning->informative.contains("share/vela-finder/model_name.ini")) << warning->informative.toStdString();
+
+  char dir[] = "/tmp/ui-models-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::filesystem::create_directories(std::string(dir) + "/Vela");
+  std::ofstream(std::string(dir) + "/Vela/model_name.ini")
+      << "[x]\nmodel_name = From Config\napid = 560001\nhwid = 2104\nports = 4\n";
+  const QByteArray old_xdg = qgetenv("XDG_CONFIG_HOME");
+  const bool had_xdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", dir);
+  Boxes().Clear();
+  SetupForm(FMain);
+  QTest::qWait(50);
+  EXPECT_EQ(Boxes().Count(kModelWarning), 0);
+  EXPECT_STREQ(ModelRow(0).model_name, "From Config");
+  if (had_xdg)
+    qputenv("XDG_CONFIG_HOME", old_xdg);
+  else
+    qunsetenv("XDG_CONFIG_HOME");
+  std::filesystem::remove_all(dir);
+  ResetModelTable();
+}
+
 TEST(ZExit, AltXClosesTheMainWindow)
 {
   FMain->activateWindow();
