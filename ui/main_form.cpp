@@ -26,6 +26,7 @@
 #include "search_form.h"
 #include "search_settings.h"
 #include "sort_header.h"
+#include "target_form.h"
 #include "texttable.h"
 #include "warning_box.h"
 
@@ -100,6 +101,9 @@ void TFMain::BuildMenus()
   m_menu_file->addAction(m_save_action);
   m_menu_function = bar->addMenu("F&unction");
   m_menu_function->addAction(m_brdc_action);
+  m_target_action = new QAction("Search &Address...", this);
+  connect(m_target_action, &QAction::triggered, this, &TFMain::m_target_actionExecute);
+  m_menu_function->addAction(m_target_action);
   // About has no drop-down: choosing it acts at once.
   m_menu_about = bar->addAction("&About");
   connect(m_menu_about, &QAction::triggered, this, &TFMain::m_menu_aboutClick);
@@ -228,8 +232,24 @@ void TFMain::LoadSearchSettings()
 
 void TFMain::m_brdc_actionExecute()
 {
+  RunSearch(false, 0xFFFFFFFFu, 32);
+}
+
+void TFMain::m_target_actionExecute()
+{
+  TFTarget ask(this);
+  if (ask.exec() != QDialog::Accepted)
+    return;
+  WriteLastTarget(QString::fromStdString(SearchTargetText(ask.Target)));
+  RunSearch(true, ask.Target.address, ask.Target.prefix_len);
+}
+
+void TFMain::RunSearch(bool by_address, uint32_t address, int32_t prefix_len)
+{
   FSearch = new TFSearch(nullptr);
-  FSearch->SearchTarget = -1;
+  FSearch->SearchTarget = static_cast<int32_t>(address);
+  FSearch->ByAddress = by_address;
+  FSearch->SearchPrefix = prefix_len;
   FSearch->SerCnt = SerCnt;
   FSearch->SerTim = SerTim;
   FSearch->exec();

@@ -44,6 +44,7 @@ class TFMain : public QMainWindow {
   QAction *m_brdc_action = nullptr;
   QAction *m_act_exit = nullptr;
   QAction *m_save_action = nullptr;       // File > Save Result As... (Ctrl+S)
+  QAction *m_target_action = nullptr;     // Function > Search Address...
   // The list's context menu and its commands.
   QMenu *m_list_menu = nullptr;
   QAction *m_copy_action = nullptr;       // Copy (Ctrl+C): whole rows
@@ -88,6 +89,9 @@ class TFMain : public QMainWindow {
   // Save Result As...: asks for a file name (its type chooses CSV, JSON or
   // the text table), then SaveResult.
   void m_save_actionExecute();
+  // Search Address...: asks for an address or prefix (TFTarget), remembers
+  // it as LastTarget, then runs the search dialog for it.
+  void m_target_actionExecute();
 
  protected:
   void showEvent(QShowEvent *event) override;
@@ -102,6 +106,9 @@ class TFMain : public QMainWindow {
   void BuildToolBar();
   void BuildListView();
   void BuildListMenu();
+  // Runs one search dialog (broadcast, or by address with prefix_len), then
+  // takes the result over and shows it.
+  void RunSearch(bool by_address, uint32_t address, int32_t prefix_len);
 
   bool m_shown = false;
   QCollator m_collator;

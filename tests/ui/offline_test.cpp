@@ -42,9 +42,11 @@
 #include "search_form.h"
 #include "search_settings.h"
 #include "sort_header.h"
+#include "target_form.h"
 #include "texttable.h"
 #include "ui_main.h"
 #include "ui_support.h"
+#include "wire_text.h"
 #include "warning_box.h"
 
 using uitest::Boxes;
@@ -729,6 +731,130 @@ TEST(Share, SaveErrorNamesTheFileAndWritesNothing)
   ClickHeader(FMain->m_ListView, 0);
   FMain->activateWindow();
   EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+// Answers the Search Address dialog once it has been up for a while (its
+// own event loop then runs): types text and presses Search, then, if the
+// dialog is still open, Cancel.  Records what it saw.
+struct TargetAnswer {
+  explicit TargetAnswer(QString text) : m_text(std::move(text)) {}
+  bool kept_open = false;     // still open after Search
+  QString error;              // the message shown under the text box
+  QString started_with;       // the text the box held when it came up
+  bool searched = false;      // a search dialog came up
+  bool by_address = false;
+  int32_t target = 0, prefix = 0;
+
+  bool Step()
+  {
+    if (FSearch && FSearch->isVisible() && !searched) {
+      searched = true;
+      by_address = FSearch->ByAddress;
+      target = FSearch->SearchTarget;
+      prefix = FSearch->SearchPrefix;
+    }
+    auto *ask = qobject_cast<TFTarget *>(QApplication::activeModalWidget());
+    if (!ask || !ask->isVisible() || ++m_sightings < 5)
+      return false;
+    started_with = ask->m_target_edit->text();
+    ask->m_target_edit->setText(m_text);
+    QTest::mouseClick(ask->m_search_button, Qt::LeftButton);
+    kept_open = ask->isVisible();
+    error = ask->m_target_error->isVisible() ? ask->m_target_error->text() : QString();
+    if (kept_open)
+      QTest::mouseClick(ask->m_cancel_button, Qt::LeftButton);
+    return false;
+  }
+
+ private:
+  QString m_text;
+  int m_sightings = 0;
+};
+
+void RunSearchAddress(TargetAnswer *answer)
+{
+  uitest::Poller step([answer] { return answer->Step(); });
+  FMain->m_target_action->trigger();  // returns when done
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+// Search Address... comes after Broadcast Search.  It searches an address or
+// a /22../30 prefix; any other text gets the reason under the text box, and
+// no search starts.
+TEST(SearchAddress, BadInputGetsAMessageAndNoSearch)
+{
+  QList<QAction *> function = FMain->m_menu_function->actions();
+  ASSERT_EQ(function.size(), 2);
+  EXPECT_EQ(function[0], FMain->m_brdc_action);
+  EXPECT_EQ(function[1]->text(), "Search &Address...");
+
+  TFTarget dlg;
+  EXPECT_TRUE(dlg.m_target_edit->text().isEmpty());  // nothing searched yet
+  const struct {
+    const char *text;
+    bool ok;
+  } cases[] = {{"10.20.30.5", true},     {" 10.20.30.0/24 ", true}, {"10.20.28.0/22", true},
+               {"10.20.30.4/30", true},  {"10.20.30.0/31", false},  {"10.20.30.5/32", false},
+               {"10.20.0.0/21", false},  {"224.0.0.1", false},      {"239.1.2.0/24", false},
+               {"127.0.0.1", false},     {"127.0.0.0/24", false},   {"10.20.30", false},
+               {"10.20.30.256", false},  {"hello", false},          {"", false},
+               {"10.20.30.5/24", false}};
+  for (const auto &c : cases) {
+    dlg.m_target_edit->setText(c.text);
+    EXPECT_EQ(dlg.TakeTarget(), c.ok) << c.text;
+    EXPECT_EQ(dlg.m_target_error->isHidden(), c.ok) << c.text;
+    TSearchTarget parsed;
+    std::string why;
+    ParseSearchTarget(c.text, &parsed, &why);
+    if (!c.ok) {
+      EXPECT_FALSE(why.empty()) << c.text;
+      EXPECT_EQ(dlg.m_target_error->text().toStdString(), why);
+    }
+  }
+  dlg.m_target_edit->setText("10.20.30.0/24");
+  ASSERT_TRUE(dlg.TakeTarget());
+  EXPECT_EQ(dlg.Target.address, velatest::Ip("10.20.30.0"));
+  EXPECT_EQ(dlg.Target.prefix_len, 24);
+
+  // Through the menu: a multicast address keeps the dialog open with its
+  // reason, starts no search and is not remembered.
+  TargetAnswer answer("224.0.0.1");
+  RunSearchAddress(&answer);
+  EXPECT_TRUE(answer.kept_open);
+  EXPECT_TRUE(answer.error.contains("224.0.0.1")) << answer.error.toStdString();
+  EXPECT_FALSE(answer.searched);
+  EXPECT_TRUE(ReadLastTarget().isEmpty());
+  EXPECT_FALSE(std::filesystem::exists(uitest::Paths().config_home + "/Vela/2.0.conf"));
+}
+
+// A good target runs the search dialog for it (a subnet search by prefix),
+// is remembered in the settings file as LastTarget and fills the box the
+// next time; the status still counts the rows.
+TEST(SearchAddress, GoodInputSearchesAndIsRemembered)
+{
+  TargetAnswer answer("10.20.30.0/24");
+  RunSearchAddress(&answer);
+  EXPECT_FALSE(answer.kept_open);
+  EXPECT_TRUE(answer.searched);
+  EXPECT_TRUE(answer.by_address);
+  EXPECT_EQ(static_cast<uint32_t>(answer.target), velatest::Ip("10.20.30.0"));
+  EXPECT_EQ(answer.prefix, 24);
+  EXPECT_EQ(ReadLastTarget(), "10.20.30.0/24");
+  std::string conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
+  EXPECT_NE(conf.find("LastTarget=10.20.30.0/24"), std::string::npos) << conf;
+  EXPECT_EQ(FMain->m_stat_panel->text(),
+            QString("Search Result - %1 Vela(s)").arg(FMain->m_ListView->rowCount()));
+
+  TargetAnswer again("10.20.30.7");
+  RunSearchAddress(&again);
+  EXPECT_EQ(again.started_with, "10.20.30.0/24");
+  EXPECT_EQ(again.prefix, 32);  // one device
+  EXPECT_EQ(ReadLastTarget(), "10.20.30.7");
+  // The settings file holds the last target only: no search setting was written.
+  conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
+  EXPECT_EQ(conf.find("SerCnt"), std::string::npos) << conf;
+  std::filesystem::remove_all(uitest::Paths().config_home + "/Vela");
 }
 
 TEST(Search, WithoutNetworkFindsNothingAndWarnsTwiceForTheModelFile)
