@@ -23,6 +23,7 @@
 #include "dsapi.h"
 #include "dslist.h"
 #include "frame_fit.h"
+#include "interfaces.h"
 #include "search_form.h"
 #include "search_settings.h"
 #include "sort_header.h"
@@ -186,8 +187,17 @@ void TFMain::BuildListMenu()
 
 void TFMain::FormCreate()
 {
+  // The Interfaces setting chooses the interfaces a search goes out of; it
+  // takes effect at ds_init.  A name that cannot be used is reported after
+  // the network layer has started with every interface that is up.
+  std::string choice = ApplyInterfaceSetting();
   if (!ds_init())
     ShowWarning(this, QString::fromStdString(LoadStr(TXT_SOCKET_ERROR)));
+  if (!choice.empty())
+    ShowWarning(this, QString::fromStdString(choice));
+  // More local addresses than a search uses: the status bar's tooltip says
+  // which were left out.
+  m_stat_panel->setToolTip(QString::fromStdString(LeftOutText()));
 }
 
 void TFMain::FormDestroy()

@@ -120,6 +120,7 @@ TEST(StartUp, InitialStateOfTheMainWindow)
   }
   EXPECT_EQ(Arrows(), "u---");
   EXPECT_EQ(FMain->m_stat_panel->text(), "Search Result -  0 Vela(s)");
+  EXPECT_TRUE(FMain->m_stat_panel->toolTip().isEmpty());  // no address left out
   EXPECT_EQ(v->rowCount(), 0);
   EXPECT_TRUE(v->showGrid());
   EXPECT_EQ(v->selectionBehavior(), QAbstractItemView::SelectRows);
