@@ -1095,7 +1095,6 @@ TEST(Settings, OnlyTheUsersOwnFileIsRead)
   QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, QString::fromStdString(uitest::TempDir()));
 }
 
-// Last: Alt+X ends the program by closing the main window.
 // The missing-file warning keeps its text and names, under it, the places
 // looked in; a model file in the user's configuration folder is found
 // without a warning when the current folder has none.
@@ -1131,6 +1130,7 @@ TEST(ModelFile, WarningNamesThePlacesAndTheConfigFolderIsLookedIn)
   ResetModelTable();
 }
 
+// Last: Alt+X ends the program by closing the main window.
 TEST(ZExit, AltXClosesTheMainWindow)
 {
   FMain->activateWindow();
