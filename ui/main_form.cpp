@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,9 +25,11 @@
 #include "dsapi.h"
 #include "dslist.h"
 #include "frame_fit.h"
+#include "interfaces.h"
 #include "search_form.h"
 #include "search_settings.h"
 #include "sort_header.h"
+#include "target_form.h"
 #include "texttable.h"
 #include "warning_box.h"
 
@@ -94,8 +97,16 @@ void TFMain::BuildMenus()
   bar->setFixedHeight(kMenuBarHeight);
   m_menu_file = bar->addMenu("&File");
   m_menu_file->addAction(m_act_exit);
+  m_save_action = new QAction("Save Result As...", this);
+  m_save_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  m_save_action->setShortcutContext(Qt::WindowShortcut);
+  connect(m_save_action, &QAction::triggered, this, &TFMain::m_save_actionExecute);
+  m_menu_file->addAction(m_save_action);
   m_menu_function = bar->addMenu("F&unction");
   m_menu_function->addAction(m_brdc_action);
+  m_target_action = new QAction("Search &Address...", this);
+  connect(m_target_action, &QAction::triggered, this, &TFMain::m_target_actionExecute);
+  m_menu_function->addAction(m_target_action);
   // About has no drop-down: choosing it acts at once.
   m_menu_about = bar->addAction("&About");
   connect(m_menu_about, &QAction::triggered, this, &TFMain::m_menu_aboutClick);
@@ -104,6 +115,7 @@ void TFMain::BuildMenus()
   // menus are closed.
   addAction(m_brdc_action);
   addAction(m_act_exit);
+  addAction(m_save_action);
 }
 
 void TFMain::BuildToolBar()
@@ -144,12 +156,50 @@ void TFMain::BuildListView()
   m_ListView->installEventFilter(this);
   connect(m_ListHeader, &QHeaderView::sectionClicked, this, &TFMain::m_ListViewColumnClick);
   setCentralWidget(m_ListView);
+  BuildListMenu();
+}
+
+void TFMain::BuildListMenu()
+{
+  m_list_menu = new QMenu(this);
+  m_list_menu->setObjectName("m_list_menu");
+  // The keys are handled by the list itself (m_ListViewKeyDown); the menu
+  // only shows them.
+  m_copy_action = m_list_menu->addAction("Copy", this, [this] { CopyRows(TCopyWhat::Rows); });
+  m_copy_action->setShortcut(QKeySequence::Copy);
+  m_copy_ip_action = m_list_menu->addAction("Copy IP Address", this, [this] { CopyRows(TCopyWhat::IpAddress); });
+  m_copy_mac_action =
+      m_list_menu->addAction("Copy MAC Address", this, [this] { CopyRows(TCopyWhat::MacAddress); });
+  m_list_menu->addSeparator();
+  m_select_all_action = m_list_menu->addAction("Select All", m_ListView, &QAbstractItemView::selectAll);
+  m_select_all_action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+  for (QAction *a : m_list_menu->actions())
+    a->setShortcutContext(Qt::WidgetShortcut);  // never active as keys of their own
+  connect(m_list_menu, &QMenu::aboutToShow, this, [this] {
+    bool selected = m_ListView->selectionModel()->hasSelection();
+    m_copy_action->setEnabled(selected);
+    m_copy_ip_action->setEnabled(selected);
+    m_copy_mac_action->setEnabled(selected);
+    m_select_all_action->setEnabled(m_ListView->rowCount() > 0);
+  });
+  m_ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(m_ListView, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint &at) { m_list_menu->popup(m_ListView->viewport()->mapToGlobal(at)); });
 }
 
 void TFMain::FormCreate()
 {
+  // The Interfaces setting chooses the interfaces a search goes out of; it
+  // takes effect at ds_init.  A name that cannot be used is reported after
+  // the network layer has started with every interface that is up.
+  std::string choice = ApplyInterfaceSetting();
   if (!ds_init())
     ShowWarning(this, QString::fromStdString(LoadStr(TXT_SOCKET_ERROR)));
+  if (!choice.empty())
+    ShowWarning(this, QString::fromStdString(choice));
+  // More local addresses than a search uses: the status bar's tooltip says
+  // which were left out.
+  m_stat_panel->setToolTip(QString::fromStdString(LeftOutText()));
 }
 
 void TFMain::FormDestroy()
@@ -194,8 +244,24 @@ void TFMain::LoadSearchSettings()
 
 void TFMain::m_brdc_actionExecute()
 {
+  RunSearch(false, 0xFFFFFFFFu, 32);
+}
+
+void TFMain::m_target_actionExecute()
+{
+  TFTarget ask(this);
+  if (ask.exec() != QDialog::Accepted)
+    return;
+  WriteLastTarget(QString::fromStdString(SearchTargetText(ask.Target)));
+  RunSearch(true, ask.Target.address, ask.Target.prefix_len);
+}
+
+void TFMain::RunSearch(bool by_address, uint32_t address, int32_t prefix_len)
+{
   FSearch = new TFSearch(nullptr);
-  FSearch->SearchTarget = -1;
+  FSearch->SearchTarget = static_cast<int32_t>(address);
+  FSearch->ByAddress = by_address;
+  FSearch->SearchPrefix = prefix_len;
   FSearch->SerCnt = SerCnt;
   FSearch->SerTim = SerTim;
   FSearch->exec();
@@ -303,10 +369,55 @@ int TFMain::m_ListViewCompare(const QList<QTableWidgetItem *> &item1,
 
 bool TFMain::m_ListViewKeyDown(int key, Qt::KeyboardModifiers modifiers)
 {
-  if (key != Qt::Key_A || !(modifiers & Qt::ControlModifier))
+  if (!(modifiers & Qt::ControlModifier))
     return false;
-  m_ListView->selectAll();
-  return true;
+  if (key == Qt::Key_A) {
+    m_ListView->selectAll();
+    return true;
+  }
+  if (key == Qt::Key_C && !(modifiers & (Qt::ShiftModifier | Qt::AltModifier))) {
+    CopyRows(TCopyWhat::Rows);
+    return true;
+  }
+  return false;
+}
+
+void TFMain::CopyRows(TCopyWhat what)
+{
+  std::vector<TResultRow> rows = ViewRows(m_ListView, true);
+  if (!rows.empty())
+    PutOnClipboard(CopyText(rows, what));
+}
+
+bool TFMain::SaveResult(const QString &path, TResultFormat format)
+{
+  std::string text = FormatResult(ViewRows(m_ListView, false), m_ListView->rowCount(), format);
+  std::string error;
+  if (WriteFileWhole(path.toStdString(), text, &error))
+    return true;
+  ShowError(this, QString::fromStdString(error));
+  return false;
+}
+
+void TFMain::m_save_actionExecute()
+{
+  const QString csv = "CSV (*.csv)", json = "JSON (*.json)", table = "Text (*.txt)";
+  QFileDialog dialog(this, "Save Result As");
+  dialog.setObjectName("SaveResultDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setNameFilters({csv, json, table});
+  dialog.setDefaultSuffix("csv");
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString &filter) {
+    dialog.setDefaultSuffix(filter == json ? "json" : filter == table ? "txt" : "csv");
+  });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return;
+  QString filter = dialog.selectedNameFilter();
+  TResultFormat chosen = filter == json ? TResultFormat::Json : filter == table ? TResultFormat::Table
+                                                                                 : TResultFormat::Csv;
+  QString path = dialog.selectedFiles().first();
+  SaveResult(path, FormatForFileName(path, chosen));
 }
 
 bool TFMain::eventFilter(QObject *watched, QEvent *event)

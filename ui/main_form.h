@@ -13,6 +13,7 @@
 #include <QPixmap>
 
 #include "list_columns.h"
+#include "result_share.h"
 
 class QAction;
 class QLabel;
@@ -42,6 +43,14 @@ class TFMain : public QMainWindow {
   QAction *m_menu_about = nullptr;
   QAction *m_brdc_action = nullptr;
   QAction *m_act_exit = nullptr;
+  QAction *m_save_action = nullptr;       // File > Save Result As... (Ctrl+S)
+  QAction *m_target_action = nullptr;     // Function > Search Address...
+  // The list's context menu and its commands.
+  QMenu *m_list_menu = nullptr;
+  QAction *m_copy_action = nullptr;       // Copy (Ctrl+C): whole rows
+  QAction *m_copy_ip_action = nullptr;    // Copy IP Address
+  QAction *m_copy_mac_action = nullptr;   // Copy MAC Address
+  QAction *m_select_all_action = nullptr; // Select All (Ctrl+A)
   QToolBar *m_tool_bar = nullptr;
   QTableWidget *m_ListView = nullptr;
   TSortHeader *m_ListHeader = nullptr;
@@ -61,13 +70,28 @@ class TFMain : public QMainWindow {
   void m_ListViewColumnClick(int column);
   int m_ListViewCompare(const QList<QTableWidgetItem *> &item1,
                         const QList<QTableWidgetItem *> &item2, int direction);
-  // Ctrl+A (other modifiers allowed) selects every row; true when handled.
+  // Ctrl+A (other modifiers allowed) selects every row; Ctrl+C copies the
+  // selected rows; true when handled.
   bool m_ListViewKeyDown(int key, Qt::KeyboardModifiers modifiers);
+  // Puts the selected rows, in view order, on the clipboard (and the
+  // primary selection): whole rows as tab-separated lines, or one field.
+  // Nothing selected: the clipboard stays as it is.
+  void CopyRows(TCopyWhat what);
+  // Writes the rows in view order to path in format, whole or not at all
+  // (the shared result formatter); on failure an error box names the file
+  // and the reason.  True when written.
+  bool SaveResult(const QString &path, TResultFormat format);
 
   // Commands.
   void m_brdc_actionExecute();
   void m_act_exitExecute();
   void m_menu_aboutClick();
+  // Save Result As...: asks for a file name (its type chooses CSV, JSON or
+  // the text table), then SaveResult.
+  void m_save_actionExecute();
+  // Search Address...: asks for an address or prefix (TFTarget), remembers
+  // it as LastTarget, then runs the search dialog for it.
+  void m_target_actionExecute();
 
  protected:
   void showEvent(QShowEvent *event) override;
@@ -81,6 +105,10 @@ class TFMain : public QMainWindow {
   void BuildMenus();
   void BuildToolBar();
   void BuildListView();
+  void BuildListMenu();
+  // Runs one search dialog (broadcast, or by address with prefix_len), then
+  // takes the result over and shows it.
+  void RunSearch(bool by_address, uint32_t address, int32_t prefix_len);
 
   bool m_shown = false;
   QCollator m_collator;

@@ -3,12 +3,18 @@
 //   search.png  the search dialog while devices are coming in
 //   main.png    the main window with the search result
 //   about.png   the about dialog
+//   context-menu.png  the main window with the list's context menu open
 // Usage: vela-finder-shots OUTPUT_DIR.  Run it where the devices can be
 // heard (scripts/screenshot starts it in a lab under Xvfb).
 #include <cstdio>
 
+#include <QContextMenuEvent>
 #include <QDir>
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QScreen>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -20,11 +26,42 @@
 
 namespace {
 
-bool Save(QWidget *w, const QString &path)
+bool Saved(bool ok, const QString &path)
 {
-  bool ok = w->grab().save(path);
   std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "cannot write", qPrintable(path));
   return ok;
+}
+
+bool Save(QWidget *w, const QString &path)
+{
+  return Saved(w->grab().save(path), path);
+}
+
+void Wait(int ms)
+{
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The main window with the list's context menu opened over two selected
+// rows, taken from the screen (the menu is a window of its own).
+bool SaveContextMenu(const QString &path)
+{
+  QTableWidget *list = FMain->m_ListView;
+  list->clearSelection();
+  list->selectRow(1);
+  list->setSelectionMode(QAbstractItemView::MultiSelection);
+  list->selectRow(2);
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  QPoint at = list->visualRect(list->model()->index(2, 1)).center();
+  QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(list->viewport(), &event);
+  Wait(500);
+  QRect area = FMain->frameGeometry().united(FMain->m_list_menu->geometry());
+  bool ok = FMain->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
+  FMain->m_list_menu->close();
+  return Saved(ok, path);
 }
 
 }  // namespace
@@ -71,6 +108,7 @@ int main(int argc, char **argv)
     FMain->m_ListView->selectRow(1);
     failures += !search_saved;
     failures += !Save(FMain, out.filePath("main.png"));
+    failures += !SaveContextMenu(out.filePath("context-menu.png"));
     FMain->m_menu_about->trigger();
     FMain->close();
   });

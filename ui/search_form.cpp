@@ -111,7 +111,10 @@ void TFSearch::FormShow()
 {
   ShownCount = 0;
   m_enum_list->setRowCount(0);
-  DsList.StartSearch(SearchTarget, SerCnt, SerTim);
+  if (ByAddress)
+    DsList.StartTargetSearch(static_cast<uint32_t>(SearchTarget), SearchPrefix, SerCnt, SerTim);
+  else
+    DsList.StartSearch(SearchTarget, SerCnt, SerTim);
   TimeoutSeconds = CountdownSeconds(SerCnt, SerTim);
   m_enum_timer->start();
   StartTick = TickCount();

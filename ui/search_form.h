@@ -28,6 +28,11 @@ class TFSearch : public QDialog {
 
   // Inputs, set before the dialog is shown.
   int32_t SearchTarget = -1;  // -1: broadcast on every local network
+  // A search by address (Search Address...): SearchTarget is one device's
+  // address (SearchPrefix 32) or a routed subnet's network address
+  // (SearchPrefix 22..30), searched with StartTargetSearch.
+  bool ByAddress = false;
+  int32_t SearchPrefix = 32;
   int32_t SerCnt = 0;         // pass count
   int32_t SerTim = 0;         // pass time, ms
 

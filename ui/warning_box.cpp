@@ -13,6 +13,12 @@ void ShowWarning(QWidget *parent, const QString &text, const QString &more)
   box.exec();
 }
 
+void ShowError(QWidget *parent, const QString &text)
+{
+  QMessageBox box(QMessageBox::Critical, "Error", text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
 void SetupForm(QWidget *form)
 {
   if (LoadModelFile(FindModelFile().c_str()) == 0)

@@ -2,7 +2,9 @@
 // simulated devices, the search dialog's progress, its ways of closing, and
 // the sorted result.  Runs whole inside a lab's host namespace
 // (tests/support/run_in_lab.sh).
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -13,6 +15,7 @@
 #include "main_form.h"
 #include "search_form.h"
 #include "sort_header.h"
+#include "target_form.h"
 #include "ui_main.h"
 #include "ui_support.h"
 
@@ -208,6 +211,41 @@ TEST_F(UiLab, EscapeDoesNothingAndTheCloseBoxDoesNotStopTheSearch)
   // The window stays usable: the next search runs normally.
   StartSearchWithCtrlB();
   EXPECT_EQ(FMain->m_ListView->rowCount(), kDevices);
+}
+
+// Search Address... with one device's address: a directed search that
+// reaches that device alone (a request to its own address), after which the
+// list shows it and the status counts the rows.
+TEST_F(UiLab, SearchAddressFindsOneDevice)
+{
+  bool asked = false;
+  int sightings = 0;  // answered once up for a while, inside its own loop
+  Poller answer([&] {
+    auto *ask = qobject_cast<TFTarget *>(QApplication::activeModalWidget());
+    if (!ask || !ask->isVisible() || ++sightings < 5)
+      return false;
+    ask->m_target_edit->setText("192.168.77.21");
+    QTest::mouseClick(ask->m_search_button, Qt::LeftButton);
+    asked = true;
+    return true;
+  });
+  size_t logged = velatest::Lab::Enclosing().SimLog('a').size();
+  FMain->m_target_action->trigger();  // returns when the search has ended
+  ASSERT_TRUE(asked);
+  QTableWidget *v = FMain->m_ListView;
+  EXPECT_TRUE(ColumnTexts(v, 3).contains("192.168.77.21"));
+  EXPECT_EQ(FMain->m_stat_panel->text(), QString("Search Result - %1 Vela(s)").arg(v->rowCount()));
+  std::vector<velatest::SimDatagram> log = velatest::Lab::Enclosing().SimLog('a');
+  int directed = 0, broadcast = 0;
+  for (size_t i = logged; i < log.size(); ++i) {
+    directed += log[i].dst == "192.168.77.21:4800";
+    broadcast += log[i].dst == "255.255.255.255:4800";
+  }
+  EXPECT_GE(directed, 1);
+  EXPECT_EQ(broadcast, 0);
+  SettleSearch();
+  StartSearchWithCtrlB();  // back to the broadcast result for the tests after
+  EXPECT_EQ(v->rowCount(), kDevices);
 }
 
 // 128 devices on link a answering 2 ms apart: a search that lasts about a

@@ -1,12 +1,17 @@
 // Desktop program without a network: run in a namespace of its own that has
 // only a loopback interface, so the network layer cannot start.  Devices are
 // handed to the device list the way the search thread hands them over.
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include <QAction>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -31,13 +36,17 @@
 #include "dslist.h"
 #include "main_form.h"
 #include "netns.h"
+#include "result_format.h"
+#include "result_share.h"
 #include "modeltable.h"
 #include "search_form.h"
 #include "search_settings.h"
 #include "sort_header.h"
+#include "target_form.h"
 #include "texttable.h"
 #include "ui_main.h"
 #include "ui_support.h"
+#include "wire_text.h"
 #include "warning_box.h"
 
 using uitest::Boxes;
@@ -111,6 +120,7 @@ TEST(StartUp, InitialStateOfTheMainWindow)
   }
   EXPECT_EQ(Arrows(), "u---");
   EXPECT_EQ(FMain->m_stat_panel->text(), "Search Result -  0 Vela(s)");
+  EXPECT_TRUE(FMain->m_stat_panel->toolTip().isEmpty());  // no address left out
   EXPECT_EQ(v->rowCount(), 0);
   EXPECT_TRUE(v->showGrid());
   EXPECT_EQ(v->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -173,8 +183,10 @@ TEST(StartUp, MenusToolBarAndKeys)
   EXPECT_EQ(top[1]->text(), "F&unction");
   EXPECT_EQ(top[2]->text(), "&About");
   EXPECT_EQ(top[2]->menu(), nullptr);  // About acts at once
-  ASSERT_EQ(FMain->m_menu_file->actions().size(), 1);
+  ASSERT_EQ(FMain->m_menu_file->actions().size(), 2);
   EXPECT_EQ(FMain->m_menu_file->actions()[0]->text(), "Exit");
+  EXPECT_EQ(FMain->m_menu_file->actions()[1]->text(), "Save Result As...");  // new items after the old
+  EXPECT_EQ(FMain->m_save_action->shortcut(), QKeySequence("Ctrl+S"));
   EXPECT_EQ(FMain->m_act_exit->shortcut(), QKeySequence("Alt+X"));
   EXPECT_EQ(FMain->m_brdc_action->text(), "&Broadcast Search");
   EXPECT_EQ(FMain->m_brdc_action->shortcut(), QKeySequence("Ctrl+B"));
@@ -487,6 +499,365 @@ TEST(ListView, CtrlASelectsAllRowsAlsoWithShift)
     EXPECT_FALSE(editor->isVisible());
 }
 
+// Rows of the sharing tests: shown sorted by IP address descending, so that
+// view order differs from the "No" order.
+void ShowShareRows()
+{
+  FakeSearch({MakeInfo(kApid, 0x2104, "192.168.1.10", 0x11), MakeInfo(kApid, 0x2108, "192.168.1.9", 0x12),
+              MakeInfo(kApid, 0x2116, "10.0.0.1", 0x13)});
+  ClickHeader(FMain->m_ListView, 3);
+  ClickHeader(FMain->m_ListView, 3);
+  ASSERT_EQ(ColumnTexts(FMain->m_ListView, 0), QStringList({"1", "2", "3"}));  // 10 > 9 > 10.0.0.1
+}
+
+std::string ClipboardText(QClipboard::Mode mode = QClipboard::Clipboard)
+{
+  return QGuiApplication::clipboard()->text(mode).toStdString();
+}
+
+// Selects the given rows of the main list (and nothing else).
+void SelectRows(std::initializer_list<int> rows)
+{
+  QTableWidget *v = FMain->m_ListView;
+  v->clearSelection();
+  for (int r : rows)
+    v->selectionModel()->select(v->model()->index(r, 0),
+                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+// Ctrl+C copies the selected rows in view order as tab-separated lines, to
+// the clipboard and to the primary selection where the platform has one.
+TEST(Share, CtrlCCopiesTheSelectedRowsInViewOrder)
+{
+  ShowShareRows();
+  QTableWidget *v = FMain->m_ListView;
+  ClickHeader(v, 3);  // ascending: 10.0.0.1, 192.168.1.9, 192.168.1.10
+  SelectRows({2, 0});
+  v->setFocus();
+  QGuiApplication::clipboard()->setText("before");
+  QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "3\tVL-2116\t02:00:00:00:00:13\t10.0.0.1\n"
+                             "1\tVL-2104\t02:00:00:00:00:11\t192.168.1.10");
+  if (QGuiApplication::clipboard()->supportsSelection()) {
+    EXPECT_EQ(ClipboardText(QClipboard::Selection), ClipboardText());
+  }
+  // Nothing selected: the clipboard keeps what it had.
+  v->clearSelection();
+  QGuiApplication::clipboard()->setText("kept");
+  QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "kept");
+  // Ctrl+A then Ctrl+C: every row.
+  QTest::keyClick(v, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(ClipboardText(), "3\tVL-2116\t02:00:00:00:00:13\t10.0.0.1\n"
+                             "2\tVL-2108\t02:00:00:00:00:12\t192.168.1.9\n"
+                             "1\tVL-2104\t02:00:00:00:00:11\t192.168.1.10");
+  ClickHeader(v, 0);
+}
+
+// A right click on the list opens its menu: Copy, Copy IP Address, Copy MAC
+// Address, Select All; each does what it says.
+TEST(Share, ContextMenuActions)
+{
+  ShowShareRows();
+  QTableWidget *v = FMain->m_ListView;
+  SelectRows({1});
+  auto open_menu = [v] {
+    QPoint at(20, 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, v->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(v->viewport(), &event);
+    return qobject_cast<QMenu *>(QApplication::activePopupWidget());
+  };
+  QMenu *menu = open_menu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_EQ(menu, FMain->m_list_menu);
+  QStringList texts;
+  for (QAction *a : menu->actions())
+    if (!a->isSeparator())
+      texts << a->text();
+  EXPECT_EQ(texts, QStringList({"Copy", "Copy IP Address", "Copy MAC Address", "Select All"}));
+  EXPECT_EQ(FMain->m_copy_action->shortcut(), QKeySequence("Ctrl+C"));
+  EXPECT_TRUE(FMain->m_copy_action->isEnabled());
+  menu->close();
+
+  FMain->m_copy_ip_action->trigger();
+  EXPECT_EQ(ClipboardText(), "192.168.1.9");
+  FMain->m_copy_mac_action->trigger();
+  EXPECT_EQ(ClipboardText(), "02:00:00:00:00:12");
+  FMain->m_copy_action->trigger();
+  EXPECT_EQ(ClipboardText(), "2\tVL-2108\t02:00:00:00:00:12\t192.168.1.9");
+  FMain->m_select_all_action->trigger();
+  EXPECT_EQ(v->selectionModel()->selectedRows().size(), 3);
+  FMain->m_copy_ip_action->trigger();
+  EXPECT_EQ(ClipboardText(), "192.168.1.10\n192.168.1.9\n10.0.0.1");
+
+  // With nothing selected the copies are disabled; with no rows Select All too.
+  v->clearSelection();
+  menu = open_menu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_FALSE(FMain->m_copy_action->isEnabled());
+  EXPECT_FALSE(FMain->m_copy_ip_action->isEnabled());
+  EXPECT_TRUE(FMain->m_select_all_action->isEnabled());
+  menu->close();
+  FakeSearch({});
+  menu = open_menu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_FALSE(FMain->m_select_all_action->isEnabled());
+  menu->close();
+  ClickHeader(v, 0);
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+std::string ReadWhole(const std::string &path)
+{
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Save Result As... writes the rows in view order in the format the file
+// type asks for, exactly as vela-find --format prints it.
+TEST(Share, SaveWritesEachFormatInViewOrder)
+{
+  ShowShareRows();
+  std::string dir = uitest::TempDir();
+  // Through the menu's dialog: the name's type chooses the format.
+  std::string csv = dir + "/result.csv";
+  // The dialog is answered once it has been up for a while, so that its own
+  // event loop runs (an answer while it is still being shown would be lost).
+  int sightings = 0;
+  bool answered = false;
+  uitest::Poller answer([&] {
+    auto *files = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    if (!files || files->objectName() != "SaveResultDialog" || !files->isVisible())
+      return answered;
+    if (++sightings < 5)
+      return false;
+    auto *name = files->findChild<QLineEdit *>("fileNameEdit");  // typed as a user does
+    if (!name)
+      return false;
+    name->setText(QString::fromStdString(csv));
+    QMetaObject::invokeMethod(files, "accept");
+    answered = true;
+    return false;  // done once the dialog is gone
+  });
+  FMain->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(FMain));
+  FMain->m_ListView->setFocus();
+  QTest::keyClick(FMain->m_ListView, Qt::Key_S, Qt::ControlModifier);  // returns when saved
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(ReadWhole(csv), "No,Model,MAC Address,IP Address\n"
+                            "1,VL-2104,02:00:00:00:00:11,192.168.1.10\n"
+                            "2,VL-2108,02:00:00:00:00:12,192.168.1.9\n"
+                            "3,VL-2116,02:00:00:00:00:13,10.0.0.1\n");
+  EXPECT_EQ(FormatForFileName("a/b.JSON", TResultFormat::Csv), TResultFormat::Json);
+  EXPECT_EQ(FormatForFileName("b.txt", TResultFormat::Csv), TResultFormat::Table);
+  EXPECT_EQ(FormatForFileName("b.log", TResultFormat::Table), TResultFormat::Table);
+  EXPECT_EQ(FormatForFileName("b", TResultFormat::Json), TResultFormat::Json);
+
+  ClickHeader(FMain->m_ListView, 3);  // ascending: view order 3, 2, 1
+  std::string json = dir + "/result.json", text = dir + "/result.txt";
+  ASSERT_TRUE(FMain->SaveResult(QString::fromStdString(json), TResultFormat::Json));
+  ASSERT_TRUE(FMain->SaveResult(QString::fromStdString(text), TResultFormat::Table));
+  std::string j = ReadWhole(json), t = ReadWhole(text);
+  EXPECT_EQ(j, "{\"found\": 3, \"devices\": [\n"
+               "  {\"no\": 3, \"model\": \"VL-2116\", \"mac\": \"02:00:00:00:00:13\", \"ip\": \"10.0.0.1\"},\n"
+               "  {\"no\": 2, \"model\": \"VL-2108\", \"mac\": \"02:00:00:00:00:12\", \"ip\": \"192.168.1.9\"},\n"
+               "  {\"no\": 1, \"model\": \"VL-2104\", \"mac\": \"02:00:00:00:00:11\", \"ip\": \"192.168.1.10\"}\n"
+               "]}\n");
+  EXPECT_EQ(t, "No  Model    MAC Address        IP Address\n"
+               "3   VL-2116  02:00:00:00:00:13  10.0.0.1\n"
+               "2   VL-2108  02:00:00:00:00:12  192.168.1.9\n"
+               "1   VL-2104  02:00:00:00:00:11  192.168.1.10\n"
+               "\n"
+               "Search Result - 3 Vela(s)\n");
+  // The same bytes as the shared formatter gives vela-find.
+  std::vector<TResultRow> rows = {{"3", "VL-2116", "02:00:00:00:00:13", "10.0.0.1"},
+                                  {"2", "VL-2108", "02:00:00:00:00:12", "192.168.1.9"},
+                                  {"1", "VL-2104", "02:00:00:00:00:11", "192.168.1.10"}};
+  EXPECT_EQ(j, FormatResult(rows, 3, TResultFormat::Json));
+  EXPECT_EQ(t, FormatResult(rows, 3, TResultFormat::Table));
+  ClickHeader(FMain->m_ListView, 0);
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+// Clears (on false) or sets again CAP_DAC_OVERRIDE in the calling thread's
+// effective set, so that root too meets a folder's permission bits.
+bool SetDacOverride(bool on)
+{
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (syscall(SYS_capget, &header, data) != 0)
+    return false;
+  const __u32 bit = 1u << CAP_DAC_OVERRIDE;
+  data[0].effective = on ? (data[0].effective | bit) : (data[0].effective & ~bit);
+  return syscall(SYS_capset, &header, data) == 0;
+}
+
+// Saving into a read-only folder fails whole: an error box names the file
+// and the reason, a file already there keeps its contents, nothing else
+// appears in the folder.
+TEST(Share, SaveErrorNamesTheFileAndWritesNothing)
+{
+  ShowShareRows();
+  std::string folder = uitest::TempDir() + "/readonly";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  std::string kept = folder + "/kept.txt", fresh = folder + "/result.csv";
+  std::ofstream(kept) << "old\n";
+  ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+  const bool root = geteuid() == 0;
+  if (root)
+    ASSERT_TRUE(SetDacOverride(false));
+  Boxes().Clear();
+  bool wrote_fresh = FMain->SaveResult(QString::fromStdString(fresh), TResultFormat::Csv);
+  bool wrote_kept = FMain->SaveResult(QString::fromStdString(kept), TResultFormat::Table);
+  if (root)
+    ASSERT_TRUE(SetDacOverride(true));
+  chmod(folder.c_str(), 0755);
+  EXPECT_FALSE(wrote_fresh);
+  EXPECT_FALSE(wrote_kept);
+  ASSERT_EQ(Boxes().boxes.size(), 2u);
+  for (const auto &[box, path] : {std::pair{Boxes().boxes[0], fresh}, std::pair{Boxes().boxes[1], kept}}) {
+    EXPECT_EQ(box.title, "Error");
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.buttons, QStringList{"OK"});
+    EXPECT_EQ(box.text.toStdString(), "cannot write " + path + ": Permission denied");
+  }
+  EXPECT_EQ(ReadWhole(kept), "old\n");
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"kept.txt"});
+  ClickHeader(FMain->m_ListView, 0);
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+// Answers the Search Address dialog once it has been up for a while (its
+// own event loop then runs): types text and presses Search, then, if the
+// dialog is still open, Cancel.  Records what it saw.
+struct TargetAnswer {
+  explicit TargetAnswer(QString text) : m_text(std::move(text)) {}
+  bool kept_open = false;     // still open after Search
+  QString error;              // the message shown under the text box
+  QString started_with;       // the text the box held when it came up
+  bool searched = false;      // a search dialog came up
+  bool by_address = false;
+  int32_t target = 0, prefix = 0;
+
+  bool Step()
+  {
+    if (FSearch && FSearch->isVisible() && !searched) {
+      searched = true;
+      by_address = FSearch->ByAddress;
+      target = FSearch->SearchTarget;
+      prefix = FSearch->SearchPrefix;
+    }
+    auto *ask = qobject_cast<TFTarget *>(QApplication::activeModalWidget());
+    if (!ask || !ask->isVisible() || ++m_sightings < 5)
+      return false;
+    started_with = ask->m_target_edit->text();
+    ask->m_target_edit->setText(m_text);
+    QTest::mouseClick(ask->m_search_button, Qt::LeftButton);
+    kept_open = ask->isVisible();
+    error = ask->m_target_error->isVisible() ? ask->m_target_error->text() : QString();
+    if (kept_open)
+      QTest::mouseClick(ask->m_cancel_button, Qt::LeftButton);
+    return false;
+  }
+
+ private:
+  QString m_text;
+  int m_sightings = 0;
+};
+
+void RunSearchAddress(TargetAnswer *answer)
+{
+  uitest::Poller step([answer] { return answer->Step(); });
+  FMain->m_target_action->trigger();  // returns when done
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+// Search Address... comes after Broadcast Search.  It searches an address or
+// a /22../30 prefix; any other text gets the reason under the text box, and
+// no search starts.
+TEST(SearchAddress, BadInputGetsAMessageAndNoSearch)
+{
+  QList<QAction *> function = FMain->m_menu_function->actions();
+  ASSERT_EQ(function.size(), 2);
+  EXPECT_EQ(function[0], FMain->m_brdc_action);
+  EXPECT_EQ(function[1]->text(), "Search &Address...");
+
+  TFTarget dlg;
+  EXPECT_TRUE(dlg.m_target_edit->text().isEmpty());  // nothing searched yet
+  const struct {
+    const char *text;
+    bool ok;
+  } cases[] = {{"10.20.30.5", true},     {" 10.20.30.0/24 ", true}, {"10.20.28.0/22", true},
+               {"10.20.30.4/30", true},  {"10.20.30.0/31", false},  {"10.20.30.5/32", false},
+               {"10.20.0.0/21", false},  {"224.0.0.1", false},      {"239.1.2.0/24", false},
+               {"127.0.0.1", false},     {"127.0.0.0/24", false},   {"10.20.30", false},
+               {"10.20.30.256", false},  {"hello", false},          {"", false},
+               {"10.20.30.5/24", false}};
+  for (const auto &c : cases) {
+    dlg.m_target_edit->setText(c.text);
+    EXPECT_EQ(dlg.TakeTarget(), c.ok) << c.text;
+    EXPECT_EQ(dlg.m_target_error->isHidden(), c.ok) << c.text;
+    TSearchTarget parsed;
+    std::string why;
+    ParseSearchTarget(c.text, &parsed, &why);
+    if (!c.ok) {
+      EXPECT_FALSE(why.empty()) << c.text;
+      EXPECT_EQ(dlg.m_target_error->text().toStdString(), why);
+    }
+  }
+  dlg.m_target_edit->setText("10.20.30.0/24");
+  ASSERT_TRUE(dlg.TakeTarget());
+  EXPECT_EQ(dlg.Target.address, velatest::Ip("10.20.30.0"));
+  EXPECT_EQ(dlg.Target.prefix_len, 24);
+
+  // Through the menu: a multicast address keeps the dialog open with its
+  // reason, starts no search and is not remembered.
+  TargetAnswer answer("224.0.0.1");
+  RunSearchAddress(&answer);
+  EXPECT_TRUE(answer.kept_open);
+  EXPECT_TRUE(answer.error.contains("224.0.0.1")) << answer.error.toStdString();
+  EXPECT_FALSE(answer.searched);
+  EXPECT_TRUE(ReadLastTarget().isEmpty());
+  EXPECT_FALSE(std::filesystem::exists(uitest::Paths().config_home + "/Vela/2.0.conf"));
+}
+
+// A good target runs the search dialog for it (a subnet search by prefix),
+// is remembered in the settings file as LastTarget and fills the box the
+// next time; the status still counts the rows.
+TEST(SearchAddress, GoodInputSearchesAndIsRemembered)
+{
+  TargetAnswer answer("10.20.30.0/24");
+  RunSearchAddress(&answer);
+  EXPECT_FALSE(answer.kept_open);
+  EXPECT_TRUE(answer.searched);
+  EXPECT_TRUE(answer.by_address);
+  EXPECT_EQ(static_cast<uint32_t>(answer.target), velatest::Ip("10.20.30.0"));
+  EXPECT_EQ(answer.prefix, 24);
+  EXPECT_EQ(ReadLastTarget(), "10.20.30.0/24");
+  std::string conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
+  EXPECT_NE(conf.find("LastTarget=10.20.30.0/24"), std::string::npos) << conf;
+  EXPECT_EQ(FMain->m_stat_panel->text(),
+            QString("Search Result - %1 Vela(s)").arg(FMain->m_ListView->rowCount()));
+
+  TargetAnswer again("10.20.30.7");
+  RunSearchAddress(&again);
+  EXPECT_EQ(again.started_with, "10.20.30.0/24");
+  EXPECT_EQ(again.prefix, 32);  // one device
+  EXPECT_EQ(ReadLastTarget(), "10.20.30.7");
+  // The settings file holds the last target only: no search setting was written.
+  conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
+  EXPECT_EQ(conf.find("SerCnt"), std::string::npos) << conf;
+  std::filesystem::remove_all(uitest::Paths().config_home + "/Vela");
+}
+
 TEST(Search, WithoutNetworkFindsNothingAndWarnsTwiceForTheModelFile)
 {
   Boxes().Clear();
@@ -724,7 +1095,6 @@ TEST(Settings, OnlyTheUsersOwnFileIsRead)
   QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, QString::fromStdString(uitest::TempDir()));
 }
 
-// Last: Alt+X ends the program by closing the main window.
 // The missing-file warning keeps its text and names, under it, the places
 // looked in; a model file in the user's configuration folder is found
 // without a warning when the current folder has none.
@@ -760,6 +1130,7 @@ TEST(ModelFile, WarningNamesThePlacesAndTheConfigFolderIsLookedIn)
   ResetModelTable();
 }
 
+// Last: Alt+X ends the program by closing the main window.
 TEST(ZExit, AltXClosesTheMainWindow)
 {
   FMain->activateWindow();
