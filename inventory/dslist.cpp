@@ -45,12 +45,18 @@ TDsList::~TDsList() {
 }
 
 void TDsList::StartSearch(int32_t target, int32_t pass_count, int32_t pass_time) {
+  StartTargetSearch(static_cast<uint32_t>(target), 32, pass_count, pass_time);
+}
+
+void TDsList::StartTargetSearch(uint32_t address, int32_t prefix_len, int32_t pass_count,
+                                int32_t pass_time) {
+  const int32_t target = static_cast<int32_t>(address);
   std::lock_guard<TCriticalSection> hold(*m_lock);
   if (m_shut_down)
     return;
   ReleaseEndedSearches();
   ClearFound();
-  if (target == -1)
+  if (target == -1 && prefix_len >= 32)
     KeepFixedLocked();
   // A new generation: a search thread still running from an abandoned
   // search stops at its next reply and no longer touches the found list.
@@ -59,7 +65,8 @@ void TDsList::StartSearch(int32_t target, int32_t pass_count, int32_t pass_time)
   if (m_enum != nullptr)
     m_retired.push_back(m_enum);
   m_enum = new TEnumThread(true);
-  m_enum->m_target = static_cast<uint32_t>(target);
+  m_enum->m_target = address;
+  m_enum->m_prefix_len = prefix_len;
   m_enum->m_pass_count = pass_count;
   m_enum->m_pass_time = pass_time;
   m_enum->m_callback = OnSearchReply;

@@ -44,6 +44,11 @@ class TDsList {
   // the DSF_FIXED devices of the result list), clears the stop flag and
   // starts a search thread.
   void StartSearch(int32_t target, int32_t pass_count, int32_t pass_time);
+  // As StartSearch with a target that is one device's address (prefix_len
+  // 32: a directed search) or a routed subnet address/prefix_len (22..30,
+  // the network layer's ds_search_subnet).  The result list is kept whole,
+  // as for every search that is not a broadcast.
+  void StartTargetSearch(uint32_t address, int32_t prefix_len, int32_t pass_count, int32_t pass_time);
   // Search callback (search thread): 1 go on, 0 stop.
   static int OnSearchReply(_DSNETINFO *info);
   // True when no search thread exists or it has ended (then releases it).

@@ -67,6 +67,9 @@ TSearchSettings LoadSearchSettings(const std::string &path) {
     s.SerCnt = v;
   if (ParseInt32(iniparser_getstring(dict, tim_key.c_str(), nullptr), &v))
     s.SerTim = v;
+  const std::string if_key = std::string("general:") + SETTINGS_KEY_INTERFACES;
+  if (const char *names = iniparser_getstring(dict, if_key.c_str(), nullptr))
+    s.Interfaces = names;
   iniparser_freedict(dict);
   return s;
 }

@@ -2,13 +2,19 @@
 // search lock, the device-handle table and the public result codes.
 #include "dsapi.h"
 
+#include <arpa/inet.h>
+
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #include "dscode.h"
 #include "iphelp.h"
+#include "platform.h"
 #include "tqsock.h"
+#include "tqsubnet.h"
 
 namespace {
 
@@ -22,6 +28,9 @@ std::atomic<int32_t> s_search_passes{kDefaultCount};
 
 // One search at a time.
 std::mutex s_search_lock;
+
+// This thread is running a search: its callback must not start another.
+thread_local bool t_in_search = false;
 
 struct Slot {
   bool in_use = false;
@@ -92,11 +101,16 @@ void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit) {
 
 int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device) {
   if (on_device == nullptr) return DS_ERR_INVALID;
+  if (t_in_search) return DS_ERR_NESTED;
   if (target == 0) target = DS_BROADCAST;
   // Begun now: a stop raised while this call waits for the lock ends it.
   const uint32_t mark = tqsock_stop_mark();
   std::lock_guard<std::mutex> guard(s_search_lock);
   const _TQSETTINGS settings{s_search_timeout.load(), s_search_passes.load(), nullptr, nullptr};
+  struct InSearch {
+    InSearch() { t_in_search = true; }
+    ~InSearch() { t_in_search = false; }
+  } in_search;
   return ds_public_code(tqsock_search_marked(target, on_device, &settings, mark));
 }
 
@@ -152,4 +166,51 @@ int ds_get_info(int32_t handle, uint8_t *block) {
   _TQSETTINGS settings;
   if (!take_slot(handle, &dev, &settings)) return DS_ERR_INVALID;
   return ds_public_code(tqsock_execute(DS_KIND_GET_INFO, &dev, nullptr, block, &settings));
+}
+
+// ---- Routed subnets and the choice of interfaces ----
+
+int ds_search_subnet(uint32_t network, int prefix_len, DS_SEARCH_CALLBACK on_device) {
+  if (on_device == nullptr || prefix_len < DS_SUBNET_PREFIX_MIN || prefix_len > DS_SUBNET_PREFIX_MAX)
+    return DS_ERR_INVALID;
+  if ((ntohl(network) & (0xFFFFFFFFu >> prefix_len)) != 0) return DS_ERR_INVALID;
+  std::lock_guard<std::mutex> guard(s_search_lock);
+  const _TQSETTINGS settings{s_search_timeout.load(), s_search_passes.load(), nullptr, nullptr};
+  return ds_public_code(tqsock_search_subnet(network, prefix_len, on_device, &settings));
+}
+
+namespace {
+
+_DSIFADDR public_row(const _PLATIFADDR &p) {
+  _DSIFADDR row{};
+  static_assert(sizeof row.name == sizeof p.name, "one name size");
+  std::memcpy(row.name, p.name, sizeof row.name);
+  row.addr = p.addr;
+  row.up = p.up;
+  row.loopback = p.loopback;
+  return row;
+}
+
+// Copies the platform's rows (filled by list into a buffer of cap rows)
+// into rows, at most max; returns what list returned.
+template <typename List>
+int copy_rows(_DSIFADDR *rows, int max, List list) {
+  std::vector<_PLATIFADDR> plat(static_cast<size_t>(max > 0 ? max : 0));
+  const int n = list(plat.data(), max > 0 ? max : 0);
+  for (int k = 0; k < n && k < max; ++k) rows[k] = public_row(plat[static_cast<size_t>(k)]);
+  return n;
+}
+
+}  // namespace
+
+int ds_interface_addresses(_DSIFADDR *rows, int max) {
+  return copy_rows(rows, max, plat_interface_ipv4);
+}
+
+void ds_choose_interfaces(const char *const *names, int count) {
+  plat_choose_interfaces(names, count);
+}
+
+int ds_left_out_addresses(_DSIFADDR *rows, int max) {
+  return copy_rows(rows, max, plat_left_out_ipv4);
 }

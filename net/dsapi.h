@@ -15,6 +15,7 @@ constexpr int DS_ERR_TIMEOUT = -2;     // the device(s) did not answer
 constexpr int DS_ERR_SOCKET = -3;      // socket failure
 constexpr int DS_ERR_CANCELLED = -4;   // a callback asked to stop
 constexpr int DS_ERR_INVALID = -5;     // null pointer, bad or closed handle
+constexpr int DS_ERR_NESTED = -6;      // ds_search called from a search's own callback
 constexpr int DS_ERR_NO_HANDLE = -10;  // ds_open: all handles in use
 constexpr int DS_ERR_NO_MEMORY = -11;  // ds_open: no memory for the device copy
 
@@ -42,7 +43,11 @@ void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit);
 
 // Runs one search to target (0 or DS_BROADCAST: broadcast on every local
 // address), one at a time under the search lock.  Returns a public code;
-// -4 also when a stop request (ds_stop_search) ended it.
+// -4 also when a stop request (ds_stop_search) ended it.  Called on a thread
+// that is running a search already (from that search's callback), it
+// returns -6 at once and changes nothing: the running search holds the
+// search lock until its callback has returned, so waiting would never end.
+// A search called from any other thread waits for the running one.
 int ds_search(uint32_t target, DS_SEARCH_CALLBACK on_device);
 
 // Raises (stop non-zero) or withdraws (stop zero) the stop request of
@@ -83,3 +88,47 @@ int ds_set_value(int32_t handle, int32_t value);
 
 // Info request to the handle's device; fills the 16-byte block on success.
 int ds_get_info(int32_t handle, uint8_t *block);
+
+// ---- Routed subnets and the choice of interfaces ----
+
+constexpr int DS_SUBNET_PREFIX_MIN = 22;  // longest subnet search: 1022 hosts
+constexpr int DS_SUBNET_PREFIX_MAX = 30;  // shortest: 2 hosts
+
+// Searches a routed subnet, network/prefix_len (network address in network
+// order, no host bits; prefix_len 22..30), one search at a time under the
+// search lock like ds_search and with its settings.  It runs in passes as a
+// broadcast search does, with the same quiet-pass rule and known-device
+// entries, but each pass sends the search request to every host address of
+// the subnet in turn (routers do not pass directed broadcasts on), paced at
+// about 254 requests per 100 ms, from one socket whose source address the
+// routing table chooses.  Every device that answers is reported once, with
+// DS_DIRECT set: it was reached by routing, so no request to it ever adds a
+// neighbour entry or route.  Returns 1 (also when nothing answered), -3 when
+// every request of a pass failed to leave, -4, -1, or -5 for a null
+// callback, a bad prefix length or host bits in network.
+int ds_search_subnet(uint32_t network, int prefix_len, DS_SEARCH_CALLBACK on_device);
+
+constexpr int DS_IFNAME_SIZE = 16;  // an interface name and its NUL
+
+// One IPv4 address of an interface, as ds_interface_addresses lists it.
+struct _DSIFADDR {
+  char name[DS_IFNAME_SIZE];
+  uint32_t addr;  // network order; 0 for an interface without IPv4 address
+  bool up;
+  bool loopback;
+};
+
+// Every interface of the host and each of its IPv4 addresses (an interface
+// without one gets a row with addr 0), in the kernel's order; at most max
+// rows are filled.  Returns the number of rows there are, or -1 when the
+// interfaces cannot be read.
+int ds_interface_addresses(_DSIFADDR *rows, int max);
+
+// Makes only the named interfaces' addresses search (count 0: every
+// interface that is up, the default).  Takes effect at the next ds_init,
+// which loads the local address list.  Names are not checked here.
+void ds_choose_interfaces(const char *const *names, int count);
+
+// The local addresses that ds_init found beyond the 16 a search can use, in
+// the kernel's order; at most max rows are filled.  Returns their number.
+int ds_left_out_addresses(_DSIFADDR *rows, int max);

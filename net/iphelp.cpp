@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -20,10 +21,72 @@ constexpr uint32_t kHostRouteMetric = 20;
 // The locks live as long as the process: a request thread may still be in a
 // change when the layer shuts down, and must not find its lock freed under
 // it.  s_ready (set by iphelp_init, cleared by iphelp_cleanup) says whether
-// changes are made at all; it is checked again under the lock.
+// entries are added; it is checked again under the lock.  Deletions do not
+// look at it: a request whose entries went in before the shut-down still
+// takes them out.
 std::mutex s_arp_lock;
 std::mutex s_route_lock;
 std::atomic<bool> s_ready{false};
+
+// What our adds put into the host tables and no delete has taken out yet,
+// so that iphelp_cleanup can take it out itself when the request that added
+// it is still waiting, or will never get to its delete because the process
+// ends.  Fixed tables, trivially destructible, so that they outlive every
+// thread: s_neigh under the ARP lock, s_routes under the route lock.
+constexpr int kMaxHeld = 256;
+struct HeldNeigh {
+  bool used;
+  uint32_t ifindex;
+  uint32_t ip;
+  uint8_t mac[6];
+};
+struct HeldRoute {
+  bool used;
+  _IPROUTEROW row;
+};
+HeldNeigh s_neigh[kMaxHeld];
+HeldRoute s_routes[kMaxHeld];
+
+void hold_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
+  for (HeldNeigh &h : s_neigh) {
+    if (h.used) continue;
+    h = HeldNeigh{true, ifindex, ip, {}};
+    std::memcpy(h.mac, mac, sizeof h.mac);
+    return;
+  }
+}
+
+void release_neigh(uint32_t ifindex, uint32_t ip) {
+  for (HeldNeigh &h : s_neigh) {
+    if (!h.used || h.ifindex != ifindex || h.ip != ip) continue;
+    h.used = false;
+    return;
+  }
+}
+
+void hold_route(const _IPROUTEROW &row) {
+  for (HeldRoute &h : s_routes) {
+    if (h.used) continue;
+    h = HeldRoute{true, row};
+    return;
+  }
+}
+
+void release_route(uint32_t dest) {
+  for (HeldRoute &h : s_routes) {
+    if (!h.used || h.row.dest != dest) continue;
+    h.used = false;
+    return;
+  }
+}
+
+// The routes iphelp_delete_routes takes: host routes (/32) to the address
+// that the kernel did not make.  A route with a shorter prefix whose
+// destination happens to be the device's address (a device answering from
+// a subnet's network address) is a whole subnet's route, not ours to take.
+bool is_deletable_host_route(const _IPROUTEROW &row, uint32_t dest) {
+  return row.dest == dest && row.dst_len == 32 && row.protocol != RTPROT_KERNEL;
+}
 
 // Prefix length of a contiguous mask, -1 for any other mask.
 int prefix_len_of(uint32_t mask) {
@@ -46,27 +109,51 @@ bool interface_of(uint32_t local_ip, uint32_t *ifindex, uint32_t *mask) {
 }
 
 // The ARP entry for ip on the interface owning local_ip, set or deleted
-// under the ARP lock.
+// under the ARP lock.  Adding needs the layer to be ready; deleting does not.
 void change_arp(uint32_t ip, const uint8_t mac[6], uint32_t local_ip, bool add) {
-  if (ip == 0 || ip == kBroadcast || !s_ready) return;
+  if (ip == 0 || ip == kBroadcast || (add && !s_ready)) return;
   std::lock_guard<std::mutex> guard(s_arp_lock);
-  if (!s_ready) return;
+  if (add && !s_ready) return;
   uint32_t ifindex = 0;
   uint32_t mask = 0;
   if (!interface_of(local_ip, &ifindex, &mask)) return;
-  if (add) plat_set_neigh(ifindex, ip, mac);
-  else plat_delete_neigh(ifindex, ip, mac);
+  if (add) {
+    if (plat_set_neigh(ifindex, ip, mac) == PLAT_OK) hold_neigh(ifindex, ip, mac);
+  } else {
+    plat_delete_neigh(ifindex, ip, mac);
+    release_neigh(ifindex, ip);
+  }
 }
 
 }  // namespace
 
-void iphelp_init() { s_ready = true; }
+void iphelp_init() {
+  s_ready = true;
+  // A program that ends without ds_cleanup, or while a request is stuck in
+  // its wait, leaves no entry of ours behind either.
+  static std::once_flag at_exit;
+  std::call_once(at_exit, [] { std::atexit(iphelp_cleanup); });
+}
 
 void iphelp_cleanup() {
   s_ready = false;
-  // Let a change that is under way finish, one lock at a time (never both).
-  { std::lock_guard<std::mutex> wait(s_arp_lock); }
-  { std::lock_guard<std::mutex> wait(s_route_lock); }
+  // Once a change under way has finished (one lock at a time, never both),
+  // take out whatever our adds left in: the requests that made them may be
+  // waiting for a reply still, or never get to their delete at all.
+  {
+    std::lock_guard<std::mutex> guard(s_arp_lock);
+    for (HeldNeigh &h : s_neigh) {
+      if (!h.used) continue;
+      plat_delete_neigh(h.ifindex, h.ip, h.mac);
+      h.used = false;
+    }
+  }
+  std::lock_guard<std::mutex> guard(s_route_lock);
+  for (HeldRoute &h : s_routes) {
+    if (!h.used) continue;
+    plat_delete_route(&h.row);
+    h.used = false;
+  }
 }
 
 uint32_t iphelp_get_addr_table(_IPADDRTABLE **table, bool sort) {
@@ -125,15 +212,14 @@ void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint
   row.metric = kHostRouteMetric;
   row.ifindex = ifindex;
   row.prefsrc = next_hop;
-  plat_add_route(&row);
+  if (plat_add_route(&row) == PLAT_OK) hold_route(row);
 }
 
 void iphelp_delete_routes(uint32_t dest) {
   // Every route whose destination is 0.0.0.0 includes the default route:
   // a device record without an address must never take it away.
-  if (dest == 0 || dest == kBroadcast || !s_ready) return;
+  if (dest == 0 || dest == kBroadcast) return;
   std::lock_guard<std::mutex> guard(s_route_lock);
-  if (!s_ready) return;
   _IPROUTETABLE *table = nullptr;
   if (iphelp_get_route_table(&table, true) != PLAT_OK) {
     std::free(table);
@@ -141,7 +227,8 @@ void iphelp_delete_routes(uint32_t dest) {
   }
   std::unique_ptr<_IPROUTETABLE, TableFree> hold(table);
   for (uint32_t i = 0; i < table->count; ++i) {
-    if (table->rows[i].dest != dest) continue;
-    if (plat_delete_route(&table->rows[i]) != PLAT_OK) break;
+    if (!is_deletable_host_route(table->rows[i], dest)) continue;
+    if (plat_delete_route(&table->rows[i]) != PLAT_OK) return;  // ours, if left, stays held
   }
+  release_route(dest);
 }

@@ -10,13 +10,18 @@
 
 #include "platform.h"
 
-// Allows the changing operations.  Before iphelp_init and after
-// iphelp_cleanup they leave the host tables alone.
+// Allows the adding operations.  Before iphelp_init and after
+// iphelp_cleanup they leave the host tables alone; the deleting operations
+// always run, so a request whose entries went in before a shut-down still
+// takes them out.  The first call also has iphelp_cleanup run at exit.
 void iphelp_init();
 
-// Stops further changes and returns once a change under way has finished.
-// The two locks themselves live as long as the process, so a request thread
-// still running at shut-down never meets a freed lock.
+// Stops further adds, waits for a change under way to finish, then deletes
+// every neighbour entry and route that an add of ours made and no delete has
+// taken out yet (a request still waiting for its reply, or one the end of
+// the process will cut short).  The two locks themselves live as long as the
+// process, so a request thread still running at shut-down never meets a
+// freed lock.
 void iphelp_cleanup();
 
 // Reads the IPv4 address table (sorted by address when sort is set).  Returns
@@ -44,7 +49,11 @@ void iphelp_delete_arp(uint32_t ip, uint32_t local_ip, const uint8_t mac[6]);
 // destination 0.0.0.0.
 void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint32_t local_ip);
 
-// Deletes, in table order, every main-table route whose destination is
-// dest, whatever its prefix length; stops at the first deletion refused.
-// Nothing for 0.0.0.0, which would take the default route with it.
+// Deletes, in table order, every main-table host route (/32) to dest that
+// the kernel did not make (protocol other than kernel), whatever its
+// gateway, interface or metric; stops at the first deletion refused.  A
+// route with a shorter prefix is a subnet's route even when its destination
+// equals dest (a device answering from a network address), and a kernel
+// route belongs to an address of the host: both stay.  Nothing for 0.0.0.0,
+// which would take the default route with it.
 void iphelp_delete_routes(uint32_t dest);

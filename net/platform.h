@@ -58,8 +58,35 @@ struct _IPROUTETABLE {
 
 // Lists the IPv4 addresses of the interfaces that are up, loopback left out,
 // in the kernel's order, at most max.  Returns the number listed, or -1 when
-// the interfaces could not be read.
+// the interfaces could not be read.  With an interface choice (below) only
+// the chosen interfaces' addresses are listed.  Addresses beyond max are
+// remembered for plat_left_out_ipv4.
 int plat_local_ipv4(uint32_t *addrs, int max);
+
+constexpr int PLAT_IFNAME_SIZE = 16;  // interface name and its NUL
+
+// One IPv4 address of an interface.
+struct _PLATIFADDR {
+  char name[PLAT_IFNAME_SIZE];  // interface name
+  uint32_t addr;                // IPv4 address
+  bool up;                      // the interface is up
+  bool loopback;                // a loopback interface
+};
+
+// Lists every interface (also those without an IPv4 address, with addr 0)
+// and every IPv4 address of each, in the kernel's order; at most max rows
+// are filled.  Returns the number of rows there are (it may exceed max), or
+// -1 when the interfaces could not be read.
+int plat_interface_ipv4(_PLATIFADDR *rows, int max);
+
+// Chooses the interfaces whose addresses plat_local_ipv4 lists: count names
+// (each cut to PLAT_IFNAME_SIZE - 1 characters); count 0 lists every
+// interface that is up again.  The names are not checked here.
+void plat_choose_interfaces(const char *const *names, int count);
+
+// The addresses the last plat_local_ipv4 found but had no room for, in the
+// kernel's order; at most max rows are filled.  Returns their number.
+int plat_left_out_ipv4(_PLATIFADDR *rows, int max);
 
 // Reads the IPv4 address table into a new allocation (*table, freed by the
 // caller with std::free), sorted by address when sort is set, else in the

@@ -29,6 +29,8 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -215,16 +217,89 @@ int plat_linux_route_row(rtnl_route *r, _IPROUTEROW *row) {
   return 1;
 }
 
+namespace {
+
+// The interface choice and the addresses the last listing left out.  Set
+// and read before any worker thread starts, like the local address list.
+std::mutex s_choice_lock;
+std::vector<std::string> s_chosen;
+std::vector<_PLATIFADDR> s_left_out;
+
+bool chosen(const char *name) {
+  if (s_chosen.empty()) return true;
+  return std::find(s_chosen.begin(), s_chosen.end(), name) != s_chosen.end();
+}
+
+_PLATIFADDR row_of(const ifaddrs *i) {
+  _PLATIFADDR row{};
+  std::strncpy(row.name, i->ifa_name ? i->ifa_name : "", PLAT_IFNAME_SIZE - 1);
+  if (i->ifa_addr != nullptr && i->ifa_addr->sa_family == AF_INET)
+    row.addr = reinterpret_cast<const sockaddr_in *>(i->ifa_addr)->sin_addr.s_addr;
+  row.up = (i->ifa_flags & IFF_UP) != 0;
+  row.loopback = (i->ifa_flags & IFF_LOOPBACK) != 0;
+  return row;
+}
+
+}  // namespace
+
 int plat_local_ipv4(uint32_t *addrs, int max) {
   ifaddrs *list = nullptr;
   if (getifaddrs(&list) != 0) return -1;
   Ifaddrs hold(list);
+  std::lock_guard<std::mutex> guard(s_choice_lock);
+  s_left_out.clear();
   int n = 0;
-  for (ifaddrs *i = list; i != nullptr && n < max; i = i->ifa_next) {
+  for (ifaddrs *i = list; i != nullptr; i = i->ifa_next) {
     if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
     if (!(i->ifa_flags & IFF_UP) || (i->ifa_flags & IFF_LOOPBACK)) continue;
-    addrs[n++] = reinterpret_cast<const sockaddr_in *>(i->ifa_addr)->sin_addr.s_addr;
+    if (!chosen(i->ifa_name)) continue;
+    if (n < max)
+      addrs[n++] = reinterpret_cast<const sockaddr_in *>(i->ifa_addr)->sin_addr.s_addr;
+    else
+      s_left_out.push_back(row_of(i));
   }
+  return n;
+}
+
+int plat_interface_ipv4(_PLATIFADDR *rows, int max) {
+  ifaddrs *list = nullptr;
+  if (getifaddrs(&list) != 0) return -1;
+  Ifaddrs hold(list);
+  // getifaddrs gives each interface once with its link-layer address
+  // (AF_PACKET) and once per IP address; an interface without an IPv4
+  // address gets one row with address 0.
+  std::vector<_PLATIFADDR> found;
+  for (ifaddrs *i = list; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_addr != nullptr && i->ifa_addr->sa_family == AF_INET) found.push_back(row_of(i));
+  }
+  for (ifaddrs *i = list; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_name == nullptr) continue;
+    const _PLATIFADDR row = row_of(i);
+    const bool listed = std::any_of(found.begin(), found.end(), [&](const _PLATIFADDR &f) {
+      return std::strncmp(f.name, row.name, PLAT_IFNAME_SIZE) == 0;
+    });
+    if (!listed) {
+      _PLATIFADDR bare = row;
+      bare.addr = 0;
+      found.push_back(bare);
+    }
+  }
+  const int n = static_cast<int>(found.size());
+  for (int k = 0; k < n && k < max; ++k) rows[k] = found[static_cast<size_t>(k)];
+  return n;
+}
+
+void plat_choose_interfaces(const char *const *names, int count) {
+  std::lock_guard<std::mutex> guard(s_choice_lock);
+  s_chosen.clear();
+  for (int k = 0; k < count; ++k)
+    s_chosen.emplace_back(std::string(names[k]).substr(0, PLAT_IFNAME_SIZE - 1));
+}
+
+int plat_left_out_ipv4(_PLATIFADDR *rows, int max) {
+  std::lock_guard<std::mutex> guard(s_choice_lock);
+  const int n = static_cast<int>(s_left_out.size());
+  for (int k = 0; k < n && k < max; ++k) rows[k] = s_left_out[static_cast<size_t>(k)];
   return n;
 }
 

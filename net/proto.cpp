@@ -101,8 +101,15 @@ bool dsproto_is_reply(const uint8_t *buf, size_t len, uint8_t kind, uint32_t res
   return buf[0] == static_cast<uint8_t>(kind | DS_REPLY_BIT) && buf[1] == 0 && got == reserved;
 }
 
+size_t dsproto_reply_min(uint8_t kind) {
+  // Only the header of a set-value reply matters: a device that answers
+  // with the header alone has answered, and asking again would make it act
+  // on the value again.
+  return kind == DS_KIND_SET_VALUE ? DS_HEADER_SIZE : dsproto_reply_size(kind);
+}
+
 bool dsproto_accept_reply(const uint8_t *buf, size_t len, uint8_t kind, uint32_t reserved) {
-  const size_t need = dsproto_reply_size(kind);
+  const size_t need = dsproto_reply_min(kind);
   return need != 0 && len >= need && dsproto_is_reply(buf, len, kind, reserved);
 }
 

@@ -79,9 +79,16 @@ size_t dsproto_reply_size(uint8_t kind);
 // field is not tested.
 bool dsproto_is_reply(const uint8_t *buf, size_t len, uint8_t kind, uint32_t reserved);
 
+// Fewest reply bytes that carry everything read from a reply of a request
+// kind: 24 (search, identify) and 36 (info), whose fields are read, but 8
+// for set-value, whose reply is judged by its header alone.  0 for an
+// unknown kind.
+size_t dsproto_reply_min(uint8_t kind);
+
 // The reply test plus our own rule for short replies: a datagram that passes
-// the test but is shorter than the bytes read for its kind would leave fields
-// undefined, so it is not accepted (it is dropped like any other stray datagram).
+// the test but is shorter than dsproto_reply_min for its kind would leave
+// fields undefined, so it is not accepted (it is dropped like any other stray
+// datagram).  A set-value reply of its bare 8-byte header is accepted.
 bool dsproto_accept_reply(const uint8_t *buf, size_t len, uint8_t kind, uint32_t reserved);
 
 // Reads a search (or identify) reply into *out: apid, hwid, mac and

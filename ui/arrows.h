@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPalette>
 #include <QPixmap>
 
 // Size of an arrow image in pixels (square).
@@ -13,6 +14,11 @@ constexpr int ARROW_SIZE = 16;
 // triangle's outline on a transparent background.
 QImage ArrowListImage(bool up);
 
-// A header arrow: a 16 x 16 image filled with face (the button-face colour)
-// with the list image drawn on top.
+// A header arrow: a 16 x 16 image filled with the palette's button colour
+// with the list image's outline on top.  The outline keeps its dark grey
+// left side and white right side and base where they show on that colour;
+// an edge that would vanish on it (white on a light face) takes the first
+// of the palette's light, mid, dark and shadow colours that shows.
+QPixmap MakeHeaderArrow(bool up, const QPalette &palette);
+// The same for a palette made from the one colour face.
 QPixmap MakeHeaderArrow(bool up, const QColor &face);

@@ -21,6 +21,7 @@
 #include "devcompare.h"
 #include "dsapi.h"
 #include "dslist.h"
+#include "frame_fit.h"
 #include "search_form.h"
 #include "search_settings.h"
 #include "sort_header.h"
@@ -46,6 +47,7 @@ TFMain::TFMain(QWidget *parent) : QMainWindow(parent)
   setWindowTitle(VELA_MAIN_CAPTION);
   move(kLeft, kTop);
   resize(kWidth, kHeight);
+  m_frame_fit = new TFrameFit(this, QSize(kWidth, kHeight));
   m_ImageList = QIcon(":/vela/search16.png");
   setWindowIcon(QIcon(":/vela/vela48.png"));
   // No window menu of Qt's own (it would offer to hide the tool bar): the
@@ -167,17 +169,16 @@ void TFMain::showEvent(QShowEvent *event)
 
 void TFMain::FormShow()
 {
-  // The outer size includes the frame the window manager adds.
-  QSize frame = frameGeometry().size() - geometry().size();
-  if (frame.isValid() && (frame.width() > 0 || frame.height() > 0))
-    resize(kWidth - frame.width(), kHeight - frame.height());
+  // The outer size includes the frame the window manager adds (fitted as
+  // soon as the frame is known, which may be only after this showing).
+  m_frame_fit->FitReported();
 
   LoadSearchSettings();
   SetupForm(this);
   m_misc_imglist = {ArrowListImage(true), ArrowListImage(false)};
-  QColor face = palette().color(QPalette::Button);
-  m_arrow_up = MakeHeaderArrow(true, face);
-  m_arrow_down = MakeHeaderArrow(false, face);
+  // Drawn for the colours the header's sections are painted with.
+  m_arrow_up = MakeHeaderArrow(true, m_ListHeader->palette());
+  m_arrow_down = MakeHeaderArrow(false, m_ListHeader->palette());
   AddColumns(DEVICE_COLUMN_IDS, 4, m_ListView);
   SetSortColumn(SortColumn, SortAscending);
 }

@@ -21,6 +21,7 @@ class QStatusBar;
 class QTableWidget;
 class QTableWidgetItem;
 class QToolBar;
+class TFrameFit;
 class TSortHeader;
 
 class TFMain : public QMainWindow {
@@ -44,6 +45,7 @@ class TFMain : public QMainWindow {
   QToolBar *m_tool_bar = nullptr;
   QTableWidget *m_ListView = nullptr;
   TSortHeader *m_ListHeader = nullptr;
+  TFrameFit *m_frame_fit = nullptr;  // outer size 696 x 480 once the frame is known
   QStatusBar *m_stat_bar = nullptr;
   QLabel *m_stat_panel = nullptr;  // the status bar's only panel
   QIcon m_ImageList;               // the 16 x 16 search icon

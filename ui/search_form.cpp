@@ -1,5 +1,8 @@
 #include "search_form.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -45,6 +48,7 @@ TFSearch::TFSearch(QWidget *parent) : QDialog(parent)
   m_enum_list = new QTableWidget(GroupBox1);
   m_enum_list->setObjectName("m_enum_list");
   m_enum_list->setGeometry(16, 72, 393, 177);
+  FitProgressLabel();
   SetupDeviceTable(m_enum_list);
   m_enum_list->setShowGrid(false);
   m_enum_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -58,6 +62,31 @@ TFSearch::TFSearch(QWidget *parent) : QDialog(parent)
   // it has been created, so that a search always uses the current file.
   SetupForm(this);
   FormCreate();
+}
+
+void TFSearch::FitProgressLabel()
+{
+  // The widest progress text: a full search (128 devices) with the longest
+  // countdown the settings can give (-1 x 1000 ms read as unsigned), or a
+  // countdown run far into the negative.
+  QFontMetrics metrics(m_enum_msg->font());
+  int need = 0;
+  for (int32_t remain : {CountdownSeconds(-1, 1000), int32_t{-999999}})
+    need = std::max(need, metrics.horizontalAdvance(QString::fromStdString(ProgressText(DS_MAX_FOUND, remain))));
+  QRect label = m_enum_msg->geometry();
+  if (need <= label.width())
+    return;
+  label.setWidth(need);
+  m_enum_msg->setGeometry(label);
+  // The label may reach as far as the list's right edge; beyond it the
+  // group box and the dialog grow, the Stop button and the list with them.
+  int grow = label.right() - m_enum_list->geometry().right();
+  if (grow <= 0)
+    return;
+  m_stop_enum->move(m_stop_enum->x() + grow, m_stop_enum->y());
+  m_enum_list->resize(m_enum_list->width() + grow, m_enum_list->height());
+  GroupBox1->resize(GroupBox1->width() + grow, GroupBox1->height());
+  setFixedSize(width() + grow, height());
 }
 
 void TFSearch::FormCreate()

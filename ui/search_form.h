@@ -53,6 +53,9 @@ class TFSearch : public QDialog {
   void done(int result) override;
 
  private:
+  // Widens the progress label to its widest text, and the dialog with it
+  // when the label would pass the list's right edge.
+  void FitProgressLabel();
   void FormCreate();
   void FormShow();
   void FormClose();

@@ -2,8 +2,11 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
+#include <QVariant>
 
 #include "app_info.h"
+#include "interfaces.h"
 #include "texttable.h"
 
 namespace {
@@ -42,5 +45,18 @@ TSearchSettings ReadSearchSettings()
   settings.setFallbacksEnabled(false);
   s.SerCnt = ReadInt(settings, TXT_REG_SERCNT, s.SerCnt);
   s.SerTim = ReadInt(settings, TXT_REG_SERTIM, s.SerTim);
+  // QSettings reads a value with commas as a list of texts.
+  const QVariant names = settings.value(SETTINGS_KEY_INTERFACES);
+  if (names.canConvert<QStringList>())
+    s.Interfaces = names.toStringList().join(QLatin1Char(',')).toStdString();
   return s;
+}
+
+std::string ApplyInterfaceSetting()
+{
+  std::string error;
+  if (ChooseInterfaces(SplitInterfaceList(ReadSearchSettings().Interfaces), &error))
+    return "";
+  ChooseInterfaces({}, &error);
+  return error;
 }

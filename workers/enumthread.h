@@ -15,6 +15,9 @@ class TEnumThread final : public TThread {
 
   DS_SEARCH_CALLBACK m_callback = nullptr;
   uint32_t m_target = DS_BROADCAST;
+  // Below 32: m_target is a routed subnet of this prefix length, searched
+  // with ds_search_subnet.
+  int32_t m_prefix_len = 32;
   std::atomic<int32_t> m_done{0};
   int32_t m_pass_count = 0;
   int32_t m_pass_time = 0;

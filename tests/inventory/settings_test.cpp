@@ -98,3 +98,16 @@ TEST_F(Settings, PathHonoursXdgConfigHome) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Settings, InterfacesAreReadAsWritten) {
+  EXPECT_EQ(Read("[General]\nSerCnt=3\nInterfaces=eth0,wlan0\n").Interfaces, "eth0,wlan0");
+  EXPECT_EQ(Read("[General]\nInterfaces = \"eth0, wlan0\"\n").Interfaces, "eth0, wlan0");
+  TSearchSettings none = Read("[General]\nSerCnt=3\n");
+  EXPECT_EQ(none.Interfaces, "") << "no key: every interface that is up";
+  EXPECT_EQ(none.SerCnt, 3);
+  EXPECT_EQ(Read("[Other]\nInterfaces=eth0\n").Interfaces, "") << "only section [General] counts";
+}
+
+}  // namespace

@@ -627,6 +627,7 @@ TEST_F(HostTables, ForeignSubnetDeviceIsReachedThroughTheLinkThatHeardIt) {
   uint8_t block[DS_INFO_BLOCK_SIZE] = {};
   EXPECT_EQ(ds_get_info(h, block), DS_OK);
   EXPECT_EQ(block[0], 0x0f);
+  EXPECT_EQ(ds_set_callback(h, nullptr, nullptr), DS_OK);  // snap goes out of scope
   EXPECT_EQ(ds_close(h), DS_OK);
 
   ASSERT_TRUE(snap.taken);
@@ -692,6 +693,80 @@ TEST_F(HostTables, RouteHelperChecksItsArgumentsAndDeletesEveryRouteToTheAddress
   iphelp_delete_routes(Ip4("172.31.9.5"));
   EXPECT_TRUE(TableLines("172.31.9.5").empty());
   EXPECT_EQ(TableLines("172.31.9.0/24").size(), 1u);  // another destination stays
+  Host("ip route del 172.31.9.0/24");  // for the tests after this one in the same process
+}
+
+// A program that shuts the network layer down, or simply ends, while a
+// request to a device heard by broadcast still waits for its reply leaves
+// no neighbour entry or route of ours behind, and after ds_cleanup no new
+// request adds one.  The tables are read after the program has exited.
+TEST_F(HostTables, EndingDuringARequestLeavesNoEntryBehind) {
+  Load(Dev(1, "172.31.9.5", "link = a\nno_unicast = 1"));
+  const std::string probe =
+      std::string(NET_LAB_PROBE) + " 172.31.9.5 02:00:00:00:00:01 192.168.77.10 0x0A0B0C01 0x0101 ";
+  for (const std::string &mode : {std::string("cleanup ") + kSilentIp, std::string("exit")}) {
+    SCOPED_TRACE(mode);
+    std::string out;
+    ASSERT_EQ(lab_->RunInHost(probe + mode, &out), 0) << out;
+    // The request had made its changes when the program ended ...
+    EXPECT_NE(out.find("during 172.31.9.5 dev vela-a lladdr 02:00:00:00:00:01 PERMANENT"), std::string::npos) << out;
+    EXPECT_NE(out.find("during 172.31.9.5 dev vela-a proto static scope link src 192.168.77.10 metric 20"),
+              std::string::npos)
+        << out;
+    if (mode != "exit") {
+      // ... a request made after ds_cleanup (to an address on the subnet,
+      // which needs no route of ours to go out) added nothing ...
+      // (ordinary address resolution for it may show, as INCOMPLETE)
+      EXPECT_NE(out.find("after "), std::string::npos) << out;
+      std::istringstream lines(out);
+      for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("after ", 0) != 0) continue;
+        EXPECT_EQ(line.find("PERMANENT"), std::string::npos) << line;
+        EXPECT_EQ(line.find("metric 20"), std::string::npos) << line;
+      }
+      EXPECT_NE(out.find("result -11\n"), std::string::npos) << out;
+    }
+    // ... and nothing of it is left.  (The request, still running while the
+    // program ends, may leave the kernel resolving the address: INCOMPLETE
+    // or FAILED, which is the kernel's, not an entry of ours.)
+    for (const std::string &line : TableLines("172.31.9.5")) {
+      EXPECT_EQ(line.find("PERMANENT"), std::string::npos) << line;
+      EXPECT_EQ(line.find("metric 20"), std::string::npos) << line;
+      EXPECT_EQ(line.find("proto static"), std::string::npos) << line;
+    }
+  }
+}
+
+// Only host routes (/32) to the device's address are ours to delete: a
+// device answering from a subnet's network address must not take that
+// subnet's route, nor a route the kernel made; every /32 to it goes,
+// whatever its gateway, interface or metric.
+TEST_F(HostTables, DeleteTakesHostRoutesOnlyNeverTheSubnetRoute) {
+  // Heard by broadcast through vela-a, answering from 192.168.77.0.
+  _DSNETINFO dev = Record(1, "192.168.77.0", "192.168.77.10");
+  Host("ip route add 192.168.77.0/32 via 10.88.0.1 dev vela-b metric 9");
+  const Watched w = SetValueWatching(&dev, "192.168.77.0", 100, 1);
+  EXPECT_EQ(w.result, TQ_ERR_TIMEOUT);
+  ASSERT_TRUE(w.snap.taken);
+  EXPECT_TRUE(HasLine(w.snap.lines, {"dev vela-a", "proto static", "metric 20"})) << ::testing::PrintToString(w.snap.lines);
+  EXPECT_TRUE(HasLine(w.snap.lines, {"via 10.88.0.1", "metric 9"}));
+  EXPECT_EQ(TableLines("192.168.77.0"), std::vector<std::string>{});
+  EXPECT_TRUE(HasLine(TableLines("192.168.77.0/24"), {"dev vela-a", "proto kernel"}));
+  // The subnet is still reachable: a device on it answers.
+  Load(Dev(2, "192.168.77.22"));
+  _DSNETINFO on_subnet = DirectDevice("192.168.77.22");
+  const _TQSETTINGS s{300, 2, nullptr, nullptr};
+  EXPECT_EQ(tqsock_execute(DS_KIND_IDENTIFY, &on_subnet, nullptr, nullptr, &s), TQ_OK);
+
+  // The helper on its own: routes of other prefixes and kernel routes stay.
+  Host("ip route add 172.31.44.0/24 dev vela-b && ip route add 172.31.44.0/32 dev vela-b proto kernel metric 5 && "
+       "ip route add 172.31.44.0/32 dev vela-a metric 7 && ip route add 172.31.44.0/32 via 10.88.0.1 metric 8");
+  iphelp_delete_routes(Ip4("172.31.44.0"));
+  const std::vector<std::string> left = TableLines("172.31.44.0");
+  EXPECT_EQ(left.size(), 1u) << ::testing::PrintToString(left);
+  EXPECT_TRUE(HasLine(left, {"proto kernel", "metric 5"})) << ::testing::PrintToString(left);
+  EXPECT_EQ(TableLines("172.31.44.0/24").size(), 1u);
+  Host("ip route flush root 172.31.44.0/24");
 }
 
 // A record without an address (a reply from 0.0.0.0 reporting 0.0.0.0)

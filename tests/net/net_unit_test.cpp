@@ -4,6 +4,7 @@
 // when the program may; those tests skip otherwise).
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -497,6 +499,76 @@ TEST_F(SocketSet, SendOnAnEmptySetFails) {
   EXPECT_EQ(tqsock_send(&set_, Ip4("127.0.0.1"), 4800, data, sizeof data), TQ_OK);
 }
 
+// A device played by this test on the loopback: it answers every request
+// on port 4800 with a reply of answer_len bytes (the request's kind with bit
+// 7 set, status 0, reserved 0, the rest zero) and counts the requests.
+class LoopbackDevice {
+ public:
+  explicit LoopbackDevice(size_t answer_len)
+      : answer_len_(answer_len), fd_(nettest::BoundUdp(Ip4("127.0.0.1"), DS_DEVICE_PORT)) {
+    if (fd_ >= 0) thread_ = std::thread([this] { Serve(); });
+  }
+  ~LoopbackDevice() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  int requests() const { return requests_.load(); }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 20) <= 0) continue;
+      uint8_t req[DS_RECV_MAX];
+      sockaddr_in from{};
+      socklen_t from_len = sizeof from;
+      const ssize_t n = recvfrom(fd_, req, sizeof req, 0, reinterpret_cast<sockaddr *>(&from), &from_len);
+      if (n < 1) continue;
+      requests_++;
+      std::vector<uint8_t> answer(answer_len_, 0);
+      dsproto_put_header(answer.data(), answer.size(), static_cast<uint8_t>(req[0] | DS_REPLY_BIT),
+                         static_cast<uint16_t>(answer_len_));
+      sendto(fd_, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr *>(&from), from_len);
+    }
+  }
+  const size_t answer_len_;
+  const int fd_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> requests_{0};
+  std::thread thread_;
+};
+
+// Only the header of a set-value reply matters: a reply of its bare 8-byte
+// header answers the request at the first attempt.  Info and identify
+// replies of 8 bytes lack the fields that are read and are not answers.
+TEST(ShortReplies, SetValueAnsweredByItsHeaderAloneSucceedsAtOnce) {
+  NEED_PRIVATE_NS();
+  LoopbackDevice device8(DS_HEADER_SIZE);
+  ASSERT_TRUE(device8.ok());
+  _DSNETINFO d = device(1, Ip4("127.0.0.1"));
+  d.flags = DS_DIRECT;  // no host-table changes
+  const int32_t value = 7;
+  const _TQSETTINGS s{300, 5, nullptr, nullptr};
+  EXPECT_EQ(tqsock_execute(DS_KIND_SET_VALUE, &d, &value, nullptr, &s), TQ_OK);
+  EXPECT_EQ(device8.requests(), 1);
+
+  // Through a handle: public result 1, again with one request.
+  int32_t h = -1;
+  ASSERT_EQ(ds_open(&d, &h), DS_OK);
+  ASSERT_EQ(ds_set_callback(h, nullptr, nullptr), DS_OK);
+  EXPECT_EQ(ds_set_value(h, 9), DS_OK);
+  EXPECT_EQ(device8.requests(), 2);
+  EXPECT_EQ(ds_close(h), DS_OK);
+
+  const _TQSETTINGS quick{60, 2, nullptr, nullptr};
+  uint8_t block[DS_INFO_BLOCK_SIZE];
+  EXPECT_EQ(tqsock_execute(DS_KIND_GET_INFO, &d, nullptr, block, &quick), TQ_ERR_TIMEOUT);
+  EXPECT_EQ(tqsock_execute(DS_KIND_IDENTIFY, &d, nullptr, nullptr, &quick), TQ_ERR_TIMEOUT);
+  EXPECT_TRUE(velatest::WaitUntil([&] { return device8.requests() == 6; }, 2000)) << device8.requests();
+}
+
 // With no local address, ds_init fails and every search ends with a socket
 // failure.  Run in a child in a namespace of its own, since the address list
 // is loaded once per process.
@@ -575,6 +647,49 @@ TEST_F(PrivateSearch, SettingsKeepTheirValueWhenNegative) {
   passes = 0;
   EXPECT_EQ(ds_search(Ip4("10.77.1.99"), CountPasses), DS_ERR_TIMEOUT);
   EXPECT_EQ(passes, 2);
+}
+
+// ds_search from the search's own callback must come back at once, while a
+// search asked for on another thread meanwhile waits and then runs.  Run in
+// a child, so that a search that hangs is ended and reported, not waited for.
+struct NestedRun {
+  int nested = 0;
+  int calls = 0;
+  std::atomic<int> other{0};
+  std::thread other_thread;
+};
+NestedRun *g_nested = nullptr;
+
+TEST_F(PrivateSearch, SearchFromItsOwnCallbackIsRefusedAtOnce) {
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    NestedRun run;
+    g_nested = &run;
+    ds_set_search_params(30, 2);
+    const int outer = ds_search(DS_BROADCAST, [](_DSNETINFO *) {
+      if (g_nested->calls++ == 0) {
+        g_nested->nested = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; });
+        g_nested->other_thread = std::thread(
+            [] { g_nested->other = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; }); });
+      }
+      return 1;
+    });
+    run.other_thread.join();
+    // The outer search went on as usual after the refusal (both passes),
+    // and the other thread's search ran after it.
+    _exit((outer == DS_OK ? 0 : 1) | (run.nested == DS_ERR_NESTED ? 0 : 2) | (run.calls == 2 ? 0 : 4) |
+          (run.other.load() == DS_OK ? 0 : 8));
+  }
+  int status = 0;
+  const bool ended = velatest::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "ds_search from its own callback hung";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "bits: 1 outer, 2 nested not refused, 4 passes, 8 other thread";
 }
 
 // ---- stopping a search ------------------------------------------------------

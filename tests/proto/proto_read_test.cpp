@@ -52,9 +52,16 @@ TEST(ReplyTest, RepliesShorterThanTheirKindAreDiscarded) {
   EXPECT_FALSE(dsproto_accept_reply(search.data(), 23, DS_KIND_SEARCH, 0));
   EXPECT_TRUE(dsproto_accept_reply(search.data(), 24, DS_KIND_SEARCH, 0));
 
+  // A set-value reply is judged by its header alone: 8 bytes are enough.
   std::vector<uint8_t> set = Reply("8200001400000000030201000201020000000001");
-  EXPECT_FALSE(dsproto_accept_reply(set.data(), 19, DS_KIND_SET_VALUE, 0));
-  EXPECT_TRUE(dsproto_accept_reply(set.data(), 20, DS_KIND_SET_VALUE, 0));
+  EXPECT_FALSE(dsproto_accept_reply(set.data(), 7, DS_KIND_SET_VALUE, 0));
+  for (size_t len : {8u, 19u, 20u}) EXPECT_TRUE(dsproto_accept_reply(set.data(), len, DS_KIND_SET_VALUE, 0)) << len;
+  set[1] = 1;
+  EXPECT_FALSE(dsproto_accept_reply(set.data(), 8, DS_KIND_SET_VALUE, 0));
+  EXPECT_EQ(dsproto_reply_min(DS_KIND_SET_VALUE), 8u);
+  EXPECT_EQ(dsproto_reply_min(DS_KIND_SEARCH), 24u);
+  EXPECT_EQ(dsproto_reply_min(DS_KIND_GET_INFO), 36u);
+  EXPECT_EQ(dsproto_reply_min(3), 0u);
 
   std::vector<uint8_t> info(36, 0);
   info[0] = 0x96;

@@ -241,6 +241,17 @@ bool Lab::LoadSim(const std::string &devices_ini) {
   return ok_;
 }
 
+bool Lab::AddRoutedSubnet(const std::string &subnet, const std::string &devices_ini) {
+  if (!ok_) return false;
+  std::string out;
+  const int rc = RunLab({"routed", name_, subnet, devices_ini}, &out);
+  if (rc != 0) {
+    ok_ = false;
+    error_ = "scripts/lab routed " + name_ + " failed (" + std::to_string(rc) + "): " + out;
+  }
+  return ok_;
+}
+
 std::vector<SimDatagram> Lab::SimLog(char link) const {
   std::vector<SimDatagram> out;
   std::ifstream in(run_dir() + "/sim-" + link + ".jsonl");

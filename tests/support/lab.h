@@ -98,7 +98,13 @@ class Lab {
   // The same with the device set given as the text of an INI file.
   bool LoadSimText(const std::string &devices_ini_text) { return LoadSim(WriteTempIni(devices_ini_text)); }
 
-  // Every datagram the simulator of link 'a' or 'b' has logged so far.
+  // Adds a router namespace and the routed subnet (e.g. "10.20.30.0/24")
+  // behind it, with a simulator 'c' playing every device of devices_ini
+  // there (scripts/lab routed).  On failure the lab counts as not up.
+  bool AddRoutedSubnet(const std::string &subnet, const std::string &devices_ini);
+
+  // Every datagram the simulator of link 'a' or 'b' (or 'c', the routed
+  // subnet's) has logged so far.
   std::vector<SimDatagram> SimLog(char link) const;
 
   // Waits until the simulator of link has logged at least count datagrams

@@ -21,11 +21,13 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 
 #include "about_box.h"
 #include "app.h"
 #include "arrows.h"
 #include "countdown.h"
+#include "frame_fit.h"
 #include "dslist.h"
 #include "main_form.h"
 #include "netns.h"
@@ -33,8 +35,10 @@
 #include "search_form.h"
 #include "search_settings.h"
 #include "sort_header.h"
+#include "texttable.h"
 #include "ui_main.h"
 #include "ui_support.h"
+#include "warning_box.h"
 
 using uitest::Boxes;
 using uitest::ClickHeader;
@@ -116,6 +120,49 @@ TEST(StartUp, InitialStateOfTheMainWindow)
   EXPECT_EQ(FMain->SerCnt, 5);
   EXPECT_EQ(FMain->SerTim, 1000);
   EXPECT_FALSE(std::filesystem::exists(uitest::Paths().config_home + "/Vela"));
+}
+
+// The outer size, frame included, is 696 x 480 once the frame is known: at
+// the first showing where the platform knows the frame then (the offscreen
+// platform does, for the main window), or later, when a window manager
+// reports it only after the showing (played here by a window that gets its
+// frame after it was first shown).  Only the first report counts: a size
+// the user chose later stays.
+TEST(StartUp, OuterSizeFitsTheFrameOnceItIsKnown)
+{
+  EXPECT_EQ(ClientSizeForOuter(QSize(696, 480), QMargins(1, 24, 1, 1)), QSize(694, 455));
+  EXPECT_EQ(ClientSizeForOuter(QSize(696, 480), QMargins(4, 30, 6, 2)), QSize(686, 448));
+  EXPECT_EQ(ClientSizeForOuter(QSize(696, 480), QMargins()), QSize(696, 480));
+  QMargins frame = FMain->windowHandle()->frameMargins();
+  ASSERT_FALSE(frame.isNull()) << "the offscreen platform draws a frame";
+  EXPECT_EQ(FMain->size(), ClientSizeForOuter(QSize(696, 480), frame));
+  EXPECT_EQ(FMain->frameGeometry().size(), QSize(696, 480));
+  EXPECT_TRUE(FMain->m_frame_fit->fitted());
+
+  QWidget late;
+  late.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  late.resize(696, 480);
+  auto *fit = new TFrameFit(&late, QSize(696, 480));
+  late.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&late));
+  ASSERT_TRUE(late.windowHandle()->frameMargins().isNull());
+  QTest::qWait(150);
+  EXPECT_FALSE(fit->fitted());  // no frame yet: nothing to fit
+  EXPECT_EQ(late.size(), QSize(696, 480));
+  // The frame arrives: the platform window is made again, now with a frame.
+  late.hide();
+  late.windowHandle()->destroy();
+  late.setWindowFlags(Qt::Window);
+  late.show();
+  ASSERT_FALSE(late.windowHandle()->frameMargins().isNull());
+  EXPECT_TRUE(uitest::WaitUntil([&] { return fit->fitted(); }, 5000));
+  EXPECT_EQ(late.frameGeometry().size(), QSize(696, 480));
+  late.resize(600, 400);  // the user's size
+  late.move(late.pos() + QPoint(1, 1));
+  QTest::qWait(250);
+  EXPECT_EQ(late.size(), QSize(600, 400));
+  EXPECT_FALSE(fit->Fit(QMargins(4, 30, 4, 4)));
+  EXPECT_EQ(late.size(), QSize(600, 400));
 }
 
 TEST(StartUp, MenusToolBarAndKeys)
@@ -228,6 +275,40 @@ TEST(Arrows, ListImagesArePixelExact)
   int caption_end = FMain->m_ListHeader->fontMetrics().horizontalAdvance("No");
   EXPECT_GT(r.left(), caption_end);
   EXPECT_LE(r.right(), FMain->m_ListView->columnWidth(0));
+}
+
+// The header arrows show on the style's own button colour: every outline
+// pixel of the list image stands out from the face, every other pixel is
+// the face, and the left side stays darker than the right side and base.
+TEST(Arrows, HeaderArrowsShowOnTheButtonFace)
+{
+  auto check = [](const QPixmap &arrow, bool up, const QColor &face) {
+    QImage shape = ArrowListImage(up), img = arrow.toImage();
+    ASSERT_EQ(img.size(), QSize(16, 16));
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        QRgb p = img.pixel(x, y);
+        if (qAlpha(shape.pixel(x, y)) == 0)
+          EXPECT_EQ(p, face.rgb()) << x << "," << y;
+        else
+          EXPECT_GE(std::abs(qGray(p) - qGray(face.rgb())), 40)
+              << x << "," << y << " on face " << face.name().toStdString();
+      }
+    int apex = up ? 4 : 11;
+    EXPECT_LT(qGray(img.pixel(7, apex)), qGray(img.pixel(8, apex))) << face.name().toStdString();
+  };
+  QColor face = FMain->m_ListHeader->palette().color(QPalette::Button);
+  check(FMain->m_arrow_up, true, face);
+  check(FMain->m_arrow_down, false, face);
+  for (QColor f : {QColor(239, 239, 239), QColor(255, 255, 255), QColor(212, 208, 200), QColor(128, 128, 128),
+                   QColor(53, 53, 53), QColor(10, 20, 30)}) {
+    check(MakeHeaderArrow(true, QPalette(f)), true, f);
+    check(MakeHeaderArrow(false, QPalette(f)), false, f);
+  }
+  // Where the list image's own colours show, they are kept.
+  QImage classic = MakeHeaderArrow(true, QPalette(QColor(212, 208, 200))).toImage();
+  EXPECT_EQ(classic.pixel(7, 4), qRgb(132, 132, 132));
+  EXPECT_EQ(classic.pixel(3, 12), qRgb(255, 255, 255));
 }
 
 TEST(Sorting, HeaderClicksAndTheComparison)
@@ -501,6 +582,45 @@ TEST(SearchDialog, Layout)
   EXPECT_FALSE(dlg.m_enum_timer->isActive());
 }
 
+// The progress label shows its whole text for a full search (128 devices)
+// and the longest countdown, inside the group box and clear of the list; with
+// a font too large for the 461-pixel layout the dialog grows to fit it, the
+// Stop button staying above the list's right edge.
+TEST(SearchDialog, ProgressTextShowsWhole)
+{
+  auto check = [](TFSearch &dlg) {
+    QFontMetrics metrics(dlg.m_enum_msg->font());
+    for (int32_t remain : {4294966, 5, 0, -999999}) {
+      dlg.m_enum_msg->setText(QString::fromStdString(ProgressText(128, remain)));
+      EXPECT_LE(metrics.horizontalAdvance(dlg.m_enum_msg->text()), dlg.m_enum_msg->width())
+          << dlg.m_enum_msg->text().toStdString();
+    }
+    QRect label = dlg.m_enum_msg->geometry(), list = dlg.m_enum_list->geometry();
+    EXPECT_LE(label.right(), list.right());
+    EXPECT_LT(label.bottom(), list.top());
+    EXPECT_EQ(label.left(), 16);
+    EXPECT_EQ(dlg.m_stop_enum->geometry().right(), list.right());
+    EXPECT_EQ(dlg.m_stop_enum->size(), QSize(75, 25));
+    EXPECT_EQ(dlg.GroupBox1->width() - list.right() - 1, 16);  // the box's inner margin kept
+    EXPECT_EQ(dlg.width() - dlg.GroupBox1->geometry().right() - 1, 20);
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());  // still a fixed frame
+  };
+  {
+    TFSearch dlg;
+    check(dlg);
+  }
+  QFont normal = QApplication::font(), large = normal;
+  large.setPointSizeF(normal.pointSizeF() * 1.8);
+  QApplication::setFont(large);
+  {
+    TFSearch dlg;
+    check(dlg);
+    EXPECT_GT(dlg.width(), 461);
+    EXPECT_EQ(dlg.height(), 312);
+  }
+  QApplication::setFont(normal);
+}
+
 TEST(About, TwoLinesOnEveryShowingEmptiedOnClose)
 {
   for (int round = 0; round < 2; ++round) {
@@ -605,6 +725,41 @@ TEST(Settings, OnlyTheUsersOwnFileIsRead)
 }
 
 // Last: Alt+X ends the program by closing the main window.
+// The missing-file warning keeps its text and names, under it, the places
+// looked in; a model file in the user's configuration folder is found
+// without a warning when the current folder has none.
+TEST(ModelFile, WarningNamesThePlacesAndTheConfigFolderIsLookedIn)
+{
+  const uitest::SeenBox *warning = nullptr;
+  for (const auto &b : g_startup_boxes)
+    if (b.text == kModelWarning)
+      warning = &b;
+  ASSERT_NE(warning, nullptr);
+  EXPECT_TRUE(warning->informative.startsWith("Looked for in:\n  model_name.ini\n")) << warning->informative.toStdString();
+  EXPECT_TRUE(warning->informative.contains("/Vela/model_name.ini\n")) << warning->informative.toStdString();
+  EXPECT_TRUE(warning->informative.contains("share/vela-finder/model_name.ini")) << warning->informative.toStdString();
+
+  char dir[] = "/tmp/ui-models-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::filesystem::create_directories(std::string(dir) + "/Vela");
+  std::ofstream(std::string(dir) + "/Vela/model_name.ini")
+      << "[x]\nmodel_name = From Config\napid = 560001\nhwid = 2104\nports = 4\n";
+  const QByteArray old_xdg = qgetenv("XDG_CONFIG_HOME");
+  const bool had_xdg = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", dir);
+  Boxes().Clear();
+  SetupForm(FMain);
+  QTest::qWait(50);
+  EXPECT_EQ(Boxes().Count(kModelWarning), 0);
+  EXPECT_STREQ(ModelRow(0).model_name, "From Config");
+  if (had_xdg)
+    qputenv("XDG_CONFIG_HOME", old_xdg);
+  else
+    qunsetenv("XDG_CONFIG_HOME");
+  std::filesystem::remove_all(dir);
+  ResetModelTable();
+}
+
 TEST(ZExit, AltXClosesTheMainWindow)
 {
   FMain->activateWindow();

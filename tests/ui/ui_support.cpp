@@ -35,6 +35,7 @@ void BoxWatcher::Poll()
     SeenBox seen;
     seen.title = box->windowTitle();
     seen.text = box->text();
+    seen.informative = box->informativeText();
     seen.icon = box->icon();
     for (QAbstractButton *b : box->buttons())
       seen.buttons << b->text();

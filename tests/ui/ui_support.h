@@ -24,6 +24,7 @@ namespace uitest {
 struct SeenBox {
   QString title;
   QString text;
+  QString informative;  // the smaller text under it
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QStringList buttons;
 };

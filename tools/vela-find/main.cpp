@@ -1,6 +1,7 @@
 // vela-find: the command-line finder.  Runs the same search as the desktop
 // program's Broadcast Search (target -1, polled every 100 ms, merged with
-// FinishSearch(false)) and prints the result list.
+// FinishSearch(false)), or one search per --target, and prints the result
+// list.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/time.h>
@@ -17,6 +18,7 @@
 #include "devtext.h"
 #include "dsapi.h"
 #include "dslist.h"
+#include "interfaces.h"
 #include "modeltable.h"
 #include "options.h"
 #include "output.h"
@@ -124,10 +126,15 @@ bool OutputWritten() {
   return false;
 }
 
-void RunSearch(int32_t passes, int32_t pass_time) {
+// Runs one search: a broadcast search without target, else a directed or
+// subnet search of target.
+void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
   bool progress = isatty(STDERR_FILENO) == 1;
   bool stop_sent = false;
-  DsList.StartSearch(-1, passes, pass_time);
+  if (target == nullptr)
+    DsList.StartSearch(-1, passes, pass_time);
+  else
+    DsList.StartTargetSearch(target->address, target->prefix_len, passes, pass_time);
   int32_t timeout_s = CountdownSeconds(passes, pass_time);
   uint32_t start = NowMs();
   int shown = 0;
@@ -180,6 +187,15 @@ int main(int argc, char **argv) {
   int32_t pass_time = opt.pass_time.value_or(settings.SerTim);
   if (!LoadModels(opt.models))
     return 2;
+  // The interfaces to search from: the options', else the settings'.
+  const bool from_settings = opt.interfaces.empty();
+  const std::vector<std::string> interfaces =
+      from_settings ? SplitInterfaceList(settings.Interfaces) : opt.interfaces;
+  if (!ChooseInterfaces(interfaces, &error)) {
+    std::fprintf(stderr, "vela-find: %s%s\n", error.c_str(),
+                 from_settings ? (" (Interfaces in " + SearchSettingsPath() + ")").c_str() : "");
+    return 2;
+  }
 
   if (!ds_init()) {
     std::fprintf(stderr, "%s\n", LoadStr(TXT_SOCKET_ERROR).c_str());
@@ -189,11 +205,22 @@ int main(int argc, char **argv) {
   }
   InstallSignalHandlers();
 
-  RunSearch(passes, pass_time);
-  DsList.FinishSearch(false);
-  // Why a search ended early (a thread the system refused).
-  for (const std::string &notice : DsList.TakeNotices())
-    std::fprintf(stderr, "vela-find: %s\n", notice.c_str());
+  const std::string left_out = LeftOutText();
+  if (!left_out.empty())
+    std::fprintf(stderr, "vela-find: %s\n", left_out.c_str());
+
+  // One search, or one per target; the result list gathers the targets'
+  // devices, each once.
+  const size_t searches = opt.targets.empty() ? 1 : opt.targets.size();
+  for (size_t i = 0; i < searches; i++) {
+    RunSearch(opt.targets.empty() ? nullptr : &opt.targets[i], passes, pass_time);
+    DsList.FinishSearch(false);
+    // Why a search ended early (a thread the system refused).
+    for (const std::string &notice : DsList.TakeNotices())
+      std::fprintf(stderr, "vela-find: %s\n", notice.c_str());
+    if (g_interrupted || g_hard_exit)
+      break;
+  }
 
   std::vector<TFindRow> rows;
   int count = DsList.ListCount();
@@ -207,7 +234,7 @@ int main(int argc, char **argv) {
     row.ip_addr = net.ip;
     rows.push_back(row);
   }
-  int found = DsList.FoundCount();
+  int found = opt.targets.empty() ? DsList.FoundCount() : DsList.ListCount();
   SortFindRows(&rows, opt.sort, opt.reverse);
   WriteFindRows(stdout, rows, found, opt.format);
   const bool written = OutputWritten();

@@ -42,19 +42,30 @@ const char *FindUsage() {
          "                    (numeric)\n"
          "  --reverse         sort in descending order\n"
          "  --format FORMAT   table (default), csv or json\n"
+         "  --target ADDR     search only ADDR: one device's IPv4 address (the search\n"
+         "                    ends with its answer) or a routed subnet as a prefix\n"
+         "                    such as 10.20.30.0/24 (/22 to /30), whose every host\n"
+         "                    address is asked in each pass; may be repeated, the\n"
+         "                    targets are searched one after another\n"
+         "  --interface NAME  search only from the addresses of interface NAME; may\n"
+         "                    be repeated (default: Interfaces of the settings, else\n"
+         "                    every interface that is up)\n"
          "  --help            show this text and exit\n"
          "  --version         show the version and exit\n"
          "\n"
          "Settings file: $XDG_CONFIG_HOME/Vela/2.0.conf (else ~/.config/Vela/2.0.conf),\n"
-         "section [General], keys SerCnt and SerTim, shared with Vela Finder.\n"
+         "section [General], keys SerCnt, SerTim and Interfaces (such as eth0,wlan0),\n"
+         "shared with Vela Finder.  A search uses at most 16 local addresses; the\n"
+         "ones left out are named on standard error.\n"
          "While searching, the progress is shown on standard error when it is a\n"
          "terminal; Ctrl+C stops the search and lists what was found so far.\n"
          "A second Ctrl+C, or SIGTERM, ends the program at once: it lists what was\n"
          "found if it can do so at once and exits with 130 (SIGINT) or 143 (SIGTERM).\n"
          "\n"
          "Exit status: 0 when the search completed (also with no device found),\n"
-         "1 when the network layer cannot start, 2 for bad arguments, 3 when the\n"
-         "result cannot be written.\n";
+         "1 when the network layer cannot start, 2 for bad arguments (also a bad\n"
+         "--target, or an interface that does not exist, is down or has no IPv4\n"
+         "address), 3 when the result cannot be written.\n";
 }
 
 bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *error) {
@@ -117,6 +128,24 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
         *error = "option --sort takes no, model, mac or ip, not '" + value + "'";
         return false;
       }
+    } else if (arg == "--target") {
+      if (!need_value())
+        return false;
+      TSearchTarget target;
+      std::string why;
+      if (!ParseSearchTarget(value, &target, &why)) {
+        *error = "option --target: " + why;
+        return false;
+      }
+      out->targets.push_back(target);
+    } else if (arg == "--interface") {
+      if (!need_value())
+        return false;
+      if (value.empty() || value.find_first_of(", \t") != std::string::npos) {
+        *error = "option --interface needs one interface name, not '" + value + "'";
+        return false;
+      }
+      out->interfaces.push_back(value);
     } else if (arg == "--format") {
       if (!need_value())
         return false;

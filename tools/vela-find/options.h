@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "devcompare.h"
 #include "result_format.h"
+#include "search_target.h"
 
 using TOutputFormat = TResultFormat;
 
@@ -19,6 +21,8 @@ struct TFindOptions {
   TOutputFormat format = TOutputFormat::Table;
   bool help = false;
   bool version = false;
+  std::vector<TSearchTarget> targets;  // --target, in order; none: a broadcast search
+  std::vector<std::string> interfaces;  // --interface; none: the settings' Interfaces
 };
 
 // Parses argv into *out.  False with a message in *error for bad arguments.
