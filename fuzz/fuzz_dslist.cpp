@@ -22,7 +22,8 @@
 // unknown model changes nothing; records are never dropped, their model ids
 // never change, and a MAC once known is never replaced; after FinishSearch
 // every found device is in the result list, in an entry with DSF_FIXED as
-// asked; a new broadcast search keeps only DSF_FIXED entries.
+// asked; a new broadcast search without DSF_FIXED devices starts from an
+// empty result list.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -122,20 +123,16 @@ void RunSearch() {
 }
 
 void StartFreshSearch() {
-  // A broadcast search keeps exactly the DSF_FIXED devices of the result
-  // list.  FinishSearch(false) clears the flag only on the first list entry
+  // A broadcast search keeps the DSF_FIXED devices of the result list, each
+  // as the first record it matches (possibly an earlier one without the
+  // flag).  FinishSearch(false) clears the flag only on the first list entry
   // that each found device matches, so a device can stay fixed; the harness
-  // then clears the flag itself and searches again, so that every input
+  // clears the flag on every record and searches again, so that every input
   // starts from an empty result list.
   RunSearch();
   if (DsList.FoundCount() != 0) __builtin_trap();
-  const int kept = DsList.ListCount();
-  for (int i = 0; i < kept; ++i) {
-    _DSONEINFO *rec = DsList.ListDevice(i);
-    if (!DsFlagTest(rec, DSF_FIXED)) __builtin_trap();
-    DsFlagClear(rec, DSF_FIXED);
-  }
-  if (kept > 0) RunSearch();
+  for (int i = 0, n = DsList.DeviceCount(); i < n; ++i) DsFlagClear(DsList.Device(i), DSF_FIXED);
+  RunSearch();
   if (DsList.FoundCount() != 0 || DsList.ListCount() != 0) __builtin_trap();
 }
 

@@ -11,9 +11,17 @@
 
 namespace {
 
+bool SameTargets(const std::vector<TSearchTarget> &a, const std::vector<TSearchTarget> &b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].address != b[i].address || a[i].prefix_len != b[i].prefix_len) return false;
+  return true;
+}
+
 bool SameOptions(const TFindOptions &a, const TFindOptions &b) {
   return a.passes == b.passes && a.pass_time == b.pass_time && a.models == b.models && a.sort == b.sort &&
-         a.reverse == b.reverse && a.format == b.format && a.help == b.help && a.version == b.version;
+         a.reverse == b.reverse && a.format == b.format && a.help == b.help && a.version == b.version &&
+         SameTargets(a.targets, b.targets) && a.interfaces == b.interfaces;
 }
 
 }  // namespace
@@ -45,6 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (!ok1 && err1.empty()) __builtin_trap();
   if (ok1) {
     if (first.sort < SORT_NO || first.sort > SORT_IP) __builtin_trap();
+    // A target is one device (/32) or a subnet of /22 to /30.
+    for (const TSearchTarget &t : first.targets)
+      if (t.prefix_len != 32 && (t.prefix_len < 22 || t.prefix_len > 30)) __builtin_trap();
     if (first.format != TOutputFormat::Table && first.format != TOutputFormat::Csv &&
         first.format != TOutputFormat::Json)
       __builtin_trap();

@@ -26,9 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (const SimDevice &d : devices) {
     if (d.link != 'a' && d.link != 'b') __builtin_trap();
     if (d.oversize && d.short_reply) __builtin_trap();
-    if (d.reported_ip == 0 && d.ip != 0) {
-      // reported_ip defaults to ip; an explicit 0.0.0.0 is allowed.
-    }
     for (double f : {d.faults.loss, d.faults.duplicate, d.faults.corrupt})
       if (!(f >= 0.0 && f <= 1.0)) __builtin_trap();
   }

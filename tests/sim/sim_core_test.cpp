@@ -144,6 +144,9 @@ TEST(SimConfig, BadValuesNameFileSectionAndKey) {
   EXPECT_NE(LoadError("[d]\nip = 1.2.3.4\noversize = 1\nshort = 1\n").find("exclude"), std::string::npos);
   EXPECT_NE(LoadError("ip = 1.2.3.4\n[d]\nip = 1.2.3.4\n").find("outside any"), std::string::npos);
   EXPECT_NE(LoadError("[d\nip = 1.2.3.4\n").find("cannot parse"), std::string::npos);
+  // A section named like a key of another section: the key has no value.
+  EXPECT_NE(LoadError("[d]\n[d:ip]\n").find("section [d:ip] clashes with key 'ip' of [d]"), std::string::npos);
+  EXPECT_NE(LoadError("[d]\nip = 1.2.3.4\n[d:link]\n").find("clashes"), std::string::npos);
 }
 
 TEST(SimConfig, MissingFileIsAnError) {

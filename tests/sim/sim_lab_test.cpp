@@ -139,13 +139,6 @@ std::vector<uint8_t> InfoRequest(const _DSNETINFO &dev) {
   return Built(std::move(buf), n);
 }
 
-std::vector<Received> From(const std::vector<Received> &all, const std::string &ip) {
-  std::vector<Received> out;
-  for (const Received &r : all)
-    if (IpText(r.src_ip) == ip) out.push_back(r);
-  return out;
-}
-
 // Sends one request from 192.168.77.10 and collects the replies.
 std::vector<Received> AskA(const std::string &to, const std::vector<uint8_t> &request) {
   UdpClient client("192.168.77.10", kLocalPort);

@@ -72,3 +72,10 @@ std::vector<Received> UdpClient::Collect(int window_ms) {
   }
   return out;
 }
+
+std::vector<Received> From(const std::vector<Received> &all, const std::string &ip) {
+  std::vector<Received> out;
+  for (const Received &r : all)
+    if (velatest::IpText(r.src_ip) == ip) out.push_back(r);
+  return out;
+}

@@ -16,6 +16,9 @@ struct Received {
   double at_ms = 0;       // milliseconds since the client's last send
 };
 
+// The datagrams of all that came from source address ip (dotted).
+std::vector<Received> From(const std::vector<Received> &all, const std::string &ip);
+
 class UdpClient : public LabSocket {
  public:
   // Binds to local_ip:port with broadcasting enabled; ok() tells whether it worked.

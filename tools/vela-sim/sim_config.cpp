@@ -170,6 +170,12 @@ int load_section(const dictionary *d, const char *path, const char *sec, SimDevi
   for (const char *full : keys) {
     const std::string key = std::strlen(full) > prefix ? full + prefix : "";
     const char *value = iniparser_getstring(d, full, "");
+    // The library keeps a section [dev:key] under the same name as key
+    // `key` of [dev], with no value: that is no key of this device.
+    if (value == nullptr) {
+      *err = std::string(path) + ": section [" + full + "] clashes with key '" + key + "' of [" + sec + "]";
+      return -1;
+    }
     if (!known_key(key.c_str())) {
       *err = std::string(path) + ": [" + sec + "] unknown key '" + key + "'";
       return -1;
