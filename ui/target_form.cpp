@@ -7,7 +7,7 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
-#include "app_info.h"
+#include "settings.h"
 
 namespace {
 
@@ -17,14 +17,14 @@ const char *const kLastTarget = "LastTarget";
 
 QString ReadLastTarget()
 {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Vela", VELA_VERSION_TEXT);
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Vela", VELA_SETTINGS_VERSION);
   settings.setFallbacksEnabled(false);  // the user's own file only, as for the search settings
   return settings.value(kLastTarget).toString();
 }
 
 void WriteLastTarget(const QString &text)
 {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Vela", VELA_VERSION_TEXT);
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Vela", VELA_SETTINGS_VERSION);
   settings.setFallbacksEnabled(false);  // the user's own file only, as for the search settings
   settings.setValue(kLastTarget, text);
 }
