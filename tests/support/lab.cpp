@@ -20,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -174,7 +175,12 @@ bool ParseSimLogLine(const std::string &line, SimDatagram *out) {
 
 Lab::Lab(const std::string &devices_ini) {
   static std::atomic<unsigned> counter{0};
-  name_ = "t" + std::to_string(getpid()) + "n" + std::to_string(++counter);
+  // Process ids come round again, and a lab whose test was killed (a ctest
+  // time-out) stays up; a random tag keeps a new lab from taking its name.
+  static const unsigned tag = std::random_device{}() & 0xFFFFFu;
+  char tag_text[8];
+  std::snprintf(tag_text, sizeof tag_text, "%05x", tag);
+  name_ = "t" + std::to_string(getpid()) + "n" + std::to_string(++counter) + "r" + tag_text;
   if (geteuid() != 0) {
     error_ = "the lab needs root (network namespaces)";
     return;
