@@ -11,21 +11,9 @@ struct TextEntry {
 };
 
 const TextEntry kTexts[] = {
-    {10, "No"},
-    {11, "Model"},
-    {12, "MAC Address"},
-    {13, "IP Address"},
-    {15, "Vela(s)"},
-    {16, "Search Result"},
-    {250, "Initial Socket Error!"},
-    {300, "Product Name: "},
-    {301, "Version: "},
-    {401, "Vela Finder"},
-    {404, "SoftWare\\Vela\\"},
-    {405, "SerCnt"},
-    {406, "SerTim"},
-    {601, "Found %d Vela(s), remain timeout = %d second(s)"},
-    {1002, "Command Fail:"},
+#define VELA_TEXT(id, text) {id, text},
+#include "texts.inc"
+#undef VELA_TEXT
 };
 
 }  // namespace
@@ -37,12 +25,12 @@ std::string LoadStr(int id) {
   return std::string();
 }
 
-std::string SearchResultText(int count) {
-  return LoadStr(TXT_SEARCH_RESULT) + " - " + std::to_string(count) + " " + LoadStr(TXT_UNIT);
+std::string SearchResultText(int count, TTextSource texts) {
+  return texts(TXT_SEARCH_RESULT) + " - " + std::to_string(count) + " " + texts(TXT_UNIT);
 }
 
-std::string ProgressText(int found, int remain_seconds) {
-  std::string format = LoadStr(TXT_PROGRESS);
+std::string ProgressText(int found, int remain_seconds, TTextSource texts) {
+  std::string format = texts(TXT_PROGRESS);
   if (format.empty())
     return std::string();
   char text[128];

@@ -1,10 +1,8 @@
 #include "result_share.h"
 
 #include <QClipboard>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
-#include <QStringList>
 #include <QTableWidget>
 
 namespace {
@@ -28,41 +26,10 @@ std::vector<TResultRow> ViewRows(const QTableWidget *view, bool selected_only)
   return rows;
 }
 
-QString CopyText(const std::vector<TResultRow> &rows, TCopyWhat what)
-{
-  QStringList lines;
-  for (const TResultRow &r : rows) {
-    switch (what) {
-    case TCopyWhat::Rows:
-      lines << QString::fromStdString(r.no + '\t' + r.model + '\t' + r.mac + '\t' + r.ip);
-      break;
-    case TCopyWhat::IpAddress:
-      lines << QString::fromStdString(r.ip);
-      break;
-    case TCopyWhat::MacAddress:
-      lines << QString::fromStdString(r.mac);
-      break;
-    }
-  }
-  return lines.join('\n');
-}
-
 void PutOnClipboard(const QString &text)
 {
   QClipboard *clipboard = QGuiApplication::clipboard();
   clipboard->setText(text, QClipboard::Clipboard);
   if (clipboard->supportsSelection())
     clipboard->setText(text, QClipboard::Selection);
-}
-
-TResultFormat FormatForFileName(const QString &path, TResultFormat fallback)
-{
-  QString type = QFileInfo(path).suffix().toLower();
-  if (type == "csv")
-    return TResultFormat::Csv;
-  if (type == "json")
-    return TResultFormat::Json;
-  if (type == "txt")
-    return TResultFormat::Table;
-  return fallback;
 }
