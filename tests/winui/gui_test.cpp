@@ -4,8 +4,10 @@
 // hook inside it.  The lab plays tests/ui/ui_devices.ini: six devices that
 // answer (one only from the second pass) and one of an unknown model.
 //
-//   winui_gui_test PROGRAM.exe DATA_FOLDER
+//   winui_gui_test PROGRAM.exe DATA_FOLDER [DPI]
 // DATA_FOLDER holds model_name.ini and is the program's current folder.
+// DPI (default 96) is the display's resolution the program starts with:
+// 144 is 150 %, 192 is 200 %; the layout must scale with it.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <regex>
 #include <set>
 #include <string>
@@ -30,6 +33,7 @@ using guitest::RemoteList;
 using Clock = std::chrono::steady_clock;
 
 std::wstring g_program, g_data;
+int g_dpi = 96;
 PROCESS_INFORMATION g_process{};
 HWND g_main = nullptr;
 double g_startup_ms = -1;
@@ -72,6 +76,13 @@ void WriteSettings()
   DWORD count = 3, time_ms = 700;
   RegSetValueExW(key, L"SerCnt", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&count), sizeof count);
   RegSetValueExW(key, L"SerTim", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&time_ms), sizeof time_ms);
+  RegCloseKey(key);
+  // The display's resolution, read by every program that starts later.
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  DWORD dpi = static_cast<DWORD>(g_dpi);
+  RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dpi), sizeof dpi);
   RegCloseKey(key);
 }
 
@@ -128,8 +139,8 @@ TEST_F(WinGui, StartsWithItsWindowSizeColumnsAndStatus)
   std::printf("startup_ms=%.0f\n", g_startup_ms);
   RECT r;
   GetWindowRect(g_main, &r);
-  EXPECT_EQ(r.right - r.left, 696);
-  EXPECT_EQ(r.bottom - r.top, 480);
+  EXPECT_EQ(r.right - r.left, MulDiv(696, g_dpi, 96));
+  EXPECT_EQ(r.bottom - r.top, MulDiv(480, g_dpi, 96));
   // No warning: the lab has addresses and the data folder the model file.
   for (const std::wstring &title : guitest::TopWindowTitles(g_process.dwProcessId))
     EXPECT_NE(title, L"Warning");
@@ -140,6 +151,8 @@ TEST_F(WinGui, StartsWithItsWindowSizeColumnsAndStatus)
   EXPECT_TRUE(right);
   for (int c = 1; c < 4; ++c)
     EXPECT_EQ(list.HeaderImage(c, nullptr), -1);
+  EXPECT_EQ(list.ColumnWidth(0), MulDiv(70, g_dpi, 96));
+  EXPECT_EQ(list.ColumnWidth(3), MulDiv(105, g_dpi, 96));
   HWND status = guitest::FindChild(g_main, STATUSCLASSNAMEW);
   EXPECT_EQ(guitest::TextOf(status), L"Search Result -  0 Vela(s)");
 }
@@ -152,6 +165,13 @@ TEST_F(WinGui, CtrlBSearchCountsDownAndListsTheDevicesInOrder)
   ASSERT_TRUE(WaitFor([&] { return (dialog = guitest::FindTopWindow(g_process.dwProcessId, L"Searching")); }, 10000,
                       5))
       << "Ctrl+B opens the search dialog";
+  RECT client;
+  GetClientRect(dialog, &client);
+  EXPECT_EQ(client.bottom, MulDiv(312, g_dpi, 96));
+  // As wide as the layout, or wider where the font needs room for the
+  // widest progress text.
+  EXPECT_GE(client.right, MulDiv(461, g_dpi, 96));
+  EXPECT_LE(client.right, MulDiv(461 + 120, g_dpi, 96));
   // The progress label, read every 20 ms until the dialog closes.
   HWND label = GetDlgItem(dialog, IDC_ENUM_MSG);
   std::vector<std::wstring> labels;
@@ -255,11 +275,15 @@ TEST_F(WinGui, ZAltXEndsTheProcess)
 int main(int argc, char **argv)
 {
   ::testing::InitGoogleTest(&argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: winui_gui_test PROGRAM.exe DATA_FOLDER\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: winui_gui_test PROGRAM.exe DATA_FOLDER [DPI]\n");
     return 2;
   }
+  // The driver reads sizes in the program's own pixels.
+  SetProcessDPIAware();
   g_program = WideOf(argv[1]);
   g_data = WideOf(argv[2]);
+  if (argc == 4)
+    g_dpi = std::atoi(argv[3]);
   return RUN_ALL_TESTS();
 }

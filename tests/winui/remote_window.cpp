@@ -93,6 +93,11 @@ int RemoteList::Columns() const
   return header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
 }
 
+int RemoteList::ColumnWidth(int column) const
+{
+  return static_cast<int>(SendMessageW(m_list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
 std::wstring RemoteList::Cell(int row, int column) const
 {
   if (!m_remote)

@@ -32,6 +32,7 @@ class RemoteList {
 
   int Count() const;
   int Columns() const;
+  int ColumnWidth(int column) const;
   std::wstring Cell(int row, int column) const;
   // Every row as its cells joined by tabs, top to bottom.
   std::vector<std::wstring> Rows() const;
