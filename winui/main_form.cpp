@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -33,6 +34,8 @@ constexpr int kLeft = 242, kTop = 122, kWidth = 696, kHeight = 480;
 constexpr int kToolBarHeight = 38;
 constexpr int kToolButtonWidth = 92, kToolButtonHeight = 36;
 constexpr int kToolSeparatorWidth = 8;
+constexpr int kToolButtonPadding = 14;  // around the caption inside the button
+constexpr wchar_t kToolCaption[] = L"Broadcast Search";
 constexpr int kStatusBarHeight = 19;
 constexpr int kIconSize = 16;
 
@@ -234,6 +237,7 @@ void TFMain::BuildControls()
   // Its commands and tooltips go to the main window, not to the rebar.
   SendMessageW(m_tool_bar, TB_SETPARENT, reinterpret_cast<WPARAM>(m_window), 0);
   static wchar_t caption[] = L"Broadcast Search";
+  static_assert(sizeof caption == sizeof kToolCaption, "one caption");
   TBBUTTON buttons[2]{};
   buttons[0].iBitmap = 0;
   buttons[0].idCommand = IDM_BROADCAST;
@@ -278,8 +282,19 @@ void TFMain::ApplyDpi(UINT dpi)
   ImageList_AddIcon(m_ImageList, search);
   DestroyIcon(search);
   SendMessageW(m_tool_bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(m_ImageList));
-  SendMessageW(m_tool_bar, TB_SETBUTTONWIDTH, 0, MAKELPARAM(s(kToolButtonWidth), s(kToolButtonWidth)));
-  SendMessageW(m_tool_bar, TB_SETBUTTONSIZE, 0, MAKELPARAM(s(kToolButtonWidth), s(kToolButtonHeight)));
+  // 92 x 36, or wider where the font needs more room for the caption.
+  int button_w = s(kToolButtonWidth);
+  {
+    HDC dc = GetDC(m_tool_bar);
+    HGDIOBJ old = SelectObject(dc, m_font);
+    SIZE text{};
+    GetTextExtentPoint32W(dc, kToolCaption, static_cast<int>(wcslen(kToolCaption)), &text);
+    SelectObject(dc, old);
+    ReleaseDC(m_tool_bar, dc);
+    button_w = std::max(button_w, static_cast<int>(text.cx) + s(kToolButtonPadding));
+  }
+  SendMessageW(m_tool_bar, TB_SETBUTTONWIDTH, 0, MAKELPARAM(button_w, button_w));
+  SendMessageW(m_tool_bar, TB_SETBUTTONSIZE, 0, MAKELPARAM(button_w, s(kToolButtonHeight)));
   TBBUTTONINFOW sep{};
   sep.cbSize = sizeof sep;
   sep.dwMask = TBIF_SIZE | TBIF_BYINDEX;
@@ -301,7 +316,7 @@ void TFMain::ApplyDpi(UINT dpi)
   band.fMask = RBBIM_STYLE | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE;
   band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS;
   band.hwndChild = m_tool_bar;
-  band.cxMinChild = static_cast<UINT>(s(kToolButtonWidth + kToolSeparatorWidth));
+  band.cxMinChild = static_cast<UINT>(button_w + s(kToolSeparatorWidth));
   band.cyMinChild = static_cast<UINT>(s(kToolBarHeight));
   band.cx = static_cast<UINT>(s(kWidth));
   if (SendMessageW(CoolBar1, RB_GETBANDCOUNT, 0, 0) == 0)
