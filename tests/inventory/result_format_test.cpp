@@ -119,6 +119,63 @@ TEST(ResultFormat, JsonIsValidUtf8WhateverTheBytes) {
             "\"mac\": \"\", \"ip\": \"\"}\n]}\n");
 }
 
+// The JSON string literal that starts at text[at] (its opening quote),
+// decoded as a JSON reader would (ASCII escapes only, which is all this
+// test needs); false when the literal is not valid JSON: a raw control
+// character, an unknown escape, or no closing quote.
+bool DecodeJsonString(const std::string &text, size_t at, std::string *out) {
+  if (at >= text.size() || text[at] != '"')
+    return false;
+  out->clear();
+  for (size_t i = at + 1; i < text.size(); i++) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '"')
+      return true;
+    if (c < 0x20)
+      return false;
+    if (c != '\\') {
+      *out += static_cast<char>(c);
+      continue;
+    }
+    if (++i >= text.size())
+      return false;
+    const std::string simple = "\"\\/bfnrt", meaning = "\"\\/\b\f\n\r\t";
+    const size_t k = simple.find(text[i]);
+    if (k != std::string::npos) {
+      *out += meaning[k];
+    } else if (text[i] == 'u' && i + 4 < text.size()) {
+      const unsigned long code = std::stoul(text.substr(i + 1, 4), nullptr, 16);
+      if (code > 0x7F)
+        return false;
+      *out += static_cast<char>(code);
+      i += 4;
+    } else {
+      return false;
+    }
+  }
+  return false;
+}
+
+// JSON allows no raw character below U+0020 in a string: each of them
+// must come out escaped and read back as itself.  DEL, which JSON lets
+// stand raw, must read back as itself too.
+TEST(ResultFormat, JsonEscapesEveryControlCharacter) {
+  std::vector<unsigned char> controls;
+  for (unsigned char c = 0; c < 0x20; c++)
+    controls.push_back(c);
+  controls.push_back(0x7F);
+  for (unsigned char c : controls) {
+    const std::string model = std::string("a") + static_cast<char>(c) + "b";
+    const std::string out = FormatResult({{"1", model, "", ""}}, 1, TResultFormat::Json);
+    const std::string key = "\"model\": ";
+    const size_t at = out.find(key);
+    ASSERT_NE(at, std::string::npos) << out;
+    std::string read;
+    EXPECT_TRUE(DecodeJsonString(out, at + key.size(), &read)) << "control 0x" << std::hex << int{c} << ": " << out;
+    EXPECT_EQ(read, model) << "control 0x" << std::hex << int{c};
+  }
+}
+
 TEST(ResultFormat, TableWidthsCountDisplayColumns) {
   // "Café" is 4 columns in 5 bytes, the CJK name 4 columns in 6 bytes, the
   // combining accent adds no column.
