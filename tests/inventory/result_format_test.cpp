@@ -3,6 +3,7 @@
 // model name on a character boundary, and the whole-or-nothing file writer.
 #include <gtest/gtest.h>
 
+#include <limits.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "file_calls.h"
 #include "lab.h"
 #include "modeltable.h"
 #include "result_format.h"
@@ -354,6 +356,45 @@ TEST_F(WriteWhole, ErrorNamesTheFileAndTheReasonAndWritesNothing) {
   EXPECT_EQ(error, "cannot write " + folder + ": Is a directory");
   EXPECT_EQ(Entries(), std::vector<std::string>{"adir"}) << "nothing of ours is left";
 
+}
+
+// After a power cut the file must hold the old contents or the new, never
+// an empty file: the new file's data reaches the disk before the rename
+// makes it the file, and the rename reaches it with the folder.
+TEST_F(WriteWhole, TheDataIsFlushedBeforeTheRenameAndTheFolderAfterIt) {
+  char real[PATH_MAX];
+  ASSERT_NE(realpath(dir_.c_str(), real), nullptr);
+  const std::string folder = real, path = folder + "/result.json";
+  std::string error;
+  ASSERT_TRUE(WriteFileWhole(path, "old\n", &error)) << error;
+  velatest::StartFileCalls();
+  const bool written = WriteFileWhole(path, "{}\n", &error);
+  const std::vector<std::string> calls = velatest::StopFileCalls();
+  ASSERT_TRUE(written) << error;
+  EXPECT_EQ(ReadFile(path), "{}\n");
+
+  std::string all;
+  for (const std::string &c : calls)
+    all += "\n  " + c;
+  size_t renames = 0, at = 0;
+  std::string temp;
+  for (size_t i = 0; i < calls.size(); i++) {
+    const std::string &c = calls[i];
+    if (c.rfind("rename ", 0) == 0 && c.size() > path.size() &&
+        c.compare(c.size() - path.size() - 1, std::string::npos, " " + path) == 0) {
+      renames++;
+      at = i;
+      temp = c.substr(7, c.size() - 7 - path.size() - 1);
+    }
+  }
+  ASSERT_EQ(renames, 1u) << "one rename onto the file:" << all;
+  bool data_flushed = false, folder_flushed = false;
+  for (size_t i = 0; i < at; i++)
+    data_flushed = data_flushed || calls[i] == "fsync " + temp;
+  for (size_t i = at + 1; i < calls.size(); i++)
+    folder_flushed = folder_flushed || calls[i] == "fsync " + folder;
+  EXPECT_TRUE(data_flushed) << "the new file is flushed before the rename:" << all;
+  EXPECT_TRUE(folder_flushed) << "the folder is flushed after the rename:" << all;
 }
 
 TEST_F(WriteWhole, AWriteThatFailsHalfWayLeavesTheOldFile) {
