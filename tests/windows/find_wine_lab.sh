@@ -94,6 +94,12 @@ case $what in
       192.168.77.21 192.168.77.22 192.168.77.23 192.168.77.24 192.168.77.25
     same_output --interface vela-b --passes 2 --pass-time 700 --sort ip --format csv
     expect_rows "$work/win" 10.88.0.31 10.88.0.32 10.88.0.33
+    # The same interface by its adapter name, which wine makes of the
+    # interface index.
+    index=$("$LAB" exec "$name" -- cat /sys/class/net/vela-b/ifindex)
+    wine_find --interface "$(printf '{%08X-0000-0000-0000-4E6574446576}' "$index")" --passes 2 --pass-time 700 \
+      --sort ip --format csv >"$work/guid"
+    expect_rows "$work/guid" 10.88.0.31 10.88.0.32 10.88.0.33
     same_output --interface no-such-interface
     grep -q . "$work/win" && fail "a refused interface printed a result"
     ;;
