@@ -17,7 +17,7 @@ winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
 
 command -v Xvfb >/dev/null || { echo "gui_in_lab: Xvfb not found" >&2; exit 77; }
 display_file=$(mktemp)
-Xvfb -displayfd 6 -screen 0 2048x1400x24 -nolisten tcp 6>"$display_file" >/dev/null 2>&1 &
+Xvfb -displayfd 6 -screen 0 2048x1400x24 -nolisten tcp -noreset 6>"$display_file" >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -f "$display_file"' EXIT
 for _ in $(seq 100); do
