@@ -137,7 +137,7 @@ void TFSearch::LayOut()
                std::max(s(b.h), min_h), TRUE);
   };
   // A label is at least as high as its font.
-  int text_h = -MulDiv(-8, static_cast<int>(dpi), 72) + s(3);
+  int text_h = MulDiv(8, static_cast<int>(dpi), 72) + s(3);
   place(IDC_LABEL1, kLabel1, 0, 0, text_h);
   place(IDC_ENUM_MSG, kMsg, 0, label_w - s(kMsg.w), text_h);
   place(IDC_STOP_ENUM, kStop, grow, 0, 0);

@@ -29,7 +29,7 @@ int main(int argc, char **argv)
   if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, data.c_str(), &si, &pi))
     return 1;
   HWND main = nullptr;
-  for (int i = 0; i < 3000 && !(main = guitest::FindTopWindow(pi.dwProcessId, L"Vela Finder")); ++i)
+  for (int i = 0; i < 6000 && !(main = guitest::FindTopWindow(pi.dwProcessId, L"Vela Finder")); ++i)
     Sleep(10);
   if (!main)
     return 1;

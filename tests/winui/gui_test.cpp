@@ -172,6 +172,10 @@ TEST_F(WinGui, CtrlBSearchCountsDownAndListsTheDevicesInOrder)
   // widest progress text.
   EXPECT_GE(client.right, MulDiv(461, g_dpi, 96));
   EXPECT_LE(client.right, MulDiv(461 + 120, g_dpi, 96));
+  // Escape does nothing: the search runs on to its end (the late device
+  // answers only in the second pass).
+  Focus(dialog);
+  guitest::PressKeys({VK_ESCAPE});
   // The progress label, read every 20 ms until the dialog closes.
   HWND label = GetDlgItem(dialog, IDC_ENUM_MSG);
   std::vector<std::wstring> labels;
@@ -255,6 +259,23 @@ TEST_F(WinGui, CtrlAThenCtrlCPutsTheRowsOnTheClipboardInViewOrder)
     expected += (i ? L"\r\n" : L"") + rows[i];
   EXPECT_TRUE(WaitFor([&] { return guitest::ClipboardText() == expected; }, 5000))
       << Utf8Of(guitest::ClipboardText());
+}
+
+TEST_F(WinGui, AboutShowsProductAndVersionEscapeLeavesItOpen)
+{
+  Focus(g_main);
+  guitest::PressKeys({VK_MENU, 'A'});
+  HWND about = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (about = guitest::FindTopWindow(g_process.dwProcessId, L"About")); }, 10000));
+  EXPECT_EQ(guitest::TextOf(GetDlgItem(about, IDC_PRODUCT_NAME)), L"Product Name: Vela Finder");
+  EXPECT_EQ(guitest::TextOf(GetDlgItem(about, IDC_VERSION)), L"Version: 2.0");
+  Focus(about);
+  guitest::PressKeys({VK_ESCAPE});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(IsWindowVisible(about)) << "Escape does not close the about box";
+  guitest::PressKeys({VK_RETURN});
+  EXPECT_TRUE(WaitFor([&] { return !guitest::FindTopWindow(g_process.dwProcessId, L"About"); }, 5000))
+      << "Enter presses OK";
 }
 
 // Last: the program ends.
