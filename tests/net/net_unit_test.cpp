@@ -28,6 +28,7 @@
 #include "netns.h"
 #include "sock_util.h"
 #include "tqsock.h"
+#include "tqsubnet.h"
 #include "wait.h"
 
 namespace {
@@ -257,6 +258,58 @@ TEST_F(SearchDatagram, RepeatedDeviceTakesTheLaterAddresses) {
   EXPECT_EQ(st_.dev[0]->local_ip, Ip4("10.88.0.10"));
   EXPECT_EQ(st_.dev[0]->reported_ip, Ip4("172.16.0.2"));
   EXPECT_EQ(st_.dev[0]->flags & DS_DIRECT, 0);
+}
+
+// A search by address takes replies from the searched address or subnet
+// only: a device elsewhere on the link that hears the request is no answer.
+TEST_F(SearchDatagram, SourceOutsideTheAcceptedOnesIsIgnored) {
+  Begin(false);
+  st_.accept_net = Ip4("10.20.30.0");
+  st_.accept_mask = Ip4("255.255.255.0");
+  EXPECT_EQ(Feed(reply(1, Ip4("10.20.30.9")), Ip4("172.31.9.5")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(reply(2, 0), Ip4("10.20.31.1")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(st_.count, 0);
+  EXPECT_EQ(Feed(reply(3, 0), Ip4("10.20.30.255")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(reply(4, 0), Ip4("10.20.30.7")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(st_.count, 2);
+}
+
+// One address: only a reply from it completes the directed search.
+TEST_F(SearchDatagram, DirectedSearchTakesOnlyItsTarget) {
+  Begin(true);
+  st_.accept_net = Ip4("10.77.0.255");
+  st_.accept_mask = 0xFFFFFFFFu;
+  EXPECT_EQ(Feed(reply(1, 0), Ip4("10.77.0.21")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(reply(2, 0), Ip4("172.31.9.5")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(st_.count, 0);
+}
+
+// The hosts a subnet search asks: every host address of the prefix but
+// those on a subnet of one of the host's own addresses.
+TEST(SubnetHosts, AddressesOnTheHostsOwnSubnetsAreLeftOut) {
+  struct {
+    _IPADDRTABLE head;
+    _IPADDRROW rows[3];
+  } t{};
+  t.head.rows = t.rows;
+  t.rows[0] = {Ip4("10.77.0.10"), Ip4("255.255.255.0"), 2};
+  t.rows[1] = {Ip4("10.77.2.5"), 0xFFFFFFFFu, 3};  // a /32 has no subnet
+  t.rows[2] = {Ip4("192.168.5.1"), Ip4("255.255.255.252"), 4};
+  std::vector<uint32_t> hosts(TQ_SUBNET_MAX_HOSTS);
+  t.head.count = 0;
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("10.77.0.0"), 22, &t.head, hosts.data()), 1022u);
+  EXPECT_EQ(hosts[0], Ip4("10.77.0.1"));
+  EXPECT_EQ(hosts[1021], Ip4("10.77.3.254"));
+  t.head.count = 3;
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("10.77.0.0"), 22, &t.head, hosts.data()), 1022u - 255u);
+  EXPECT_EQ(hosts[0], Ip4("10.77.1.0"));
+  EXPECT_EQ(hosts[1022 - 256], Ip4("10.77.3.254"));
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("10.77.0.0"), 24, &t.head, hosts.data()), 0u);
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("192.168.4.0"), 22, &t.head, hosts.data()), 1022u - 4u);
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("10.20.30.0"), 24, &t.head, hosts.data()), 254u);
+  EXPECT_TRUE(tqsubnet_on_link(Ip4("10.77.0.255"), &t.head));
+  EXPECT_FALSE(tqsubnet_on_link(Ip4("10.77.2.6"), &t.head));
+  EXPECT_FALSE(tqsubnet_on_link(Ip4("10.77.0.255"), nullptr));
 }
 
 TEST_F(SearchDatagram, SameMacWithOtherHwidIsAnotherDevice) {
