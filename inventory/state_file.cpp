@@ -1,12 +1,10 @@
 // The program's own state file.
 #include "state_file.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include <iniparser/iniparser.h>
@@ -43,17 +41,7 @@ int MakeFolders(const std::string &path) {
 
 }  // namespace
 
-std::string StateHome() {
-  const char *xdg = std::getenv("XDG_STATE_HOME");
-  if (xdg != nullptr && xdg[0] == '/')
-    return xdg;
-  const char *home = std::getenv("HOME");
-  if (home == nullptr || home[0] == '\0') {
-    struct passwd *pw = getpwuid(getuid());
-    home = pw ? pw->pw_dir : "";
-  }
-  return std::string(home) + "/.local/state";
-}
+std::string StateHome() { return XdgFolder("XDG_STATE_HOME", "/.local/state"); }
 
 std::string StateFilePath() { return StateHome() + "/Vela/state.conf"; }
 
