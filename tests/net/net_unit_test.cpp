@@ -652,6 +652,8 @@ TEST(NoLocalAddress, SearchFailsWithSocketError) {
 
 // A veth pair gives the private namespace one local address: searches then
 // run (their broadcasts reach no device) and the settings can be watched.
+// Subnet searches go to 10.78.1.0/24, routed through the veth (a subnet of
+// the namespace's own address is left to the broadcast search).
 class PrivateSearch : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -660,7 +662,7 @@ class PrivateSearch : public ::testing::Test {
         velatest::RunCommand({"sh", "-c",
                               "ip link add vela-t0 type veth peer name vela-t1 && "
                               "ip addr add 10.77.1.1/24 dev vela-t0 && ip link set vela-t1 up && "
-                              "ip link set vela-t0 up"},
+                              "ip link set vela-t0 up && ip route add 10.78.1.0/24 via 10.77.1.2"},
                              nullptr) == 0 &&
         ds_init();
     if (!ready) GTEST_SKIP() << "could not add a veth pair";
@@ -727,7 +729,7 @@ TEST_F(PrivateSearch, SearchFromItsOwnCallbackIsRefusedAtOnce) {
     const int outer = ds_search(DS_BROADCAST, [](_DSNETINFO *) {
       if (g_nested->calls++ == 0) {
         g_nested->nested = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; });
-        g_nested->nested_subnet = ds_search_subnet(Ip4("10.77.1.0"), 24, [](_DSNETINFO *) { return 1; });
+        g_nested->nested_subnet = ds_search_subnet(Ip4("10.78.1.0"), 24, [](_DSNETINFO *) { return 1; });
         g_nested->other_thread = std::thread(
             [] { g_nested->other = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; }); });
       }
@@ -780,14 +782,14 @@ class StopSearch : public PrivateSearch {
     }
     ds_stop_search(0);
   }
-  // Runs ds_search (or, with subnet, ds_search_subnet on the veth's /24)
+  // Runs ds_search (or, with subnet, ds_search_subnet on the routed /24)
   // on a thread of its own and waits until it has opened its sockets; Join
   // returns its result.
   void Start(bool subnet = false) {
     passes_seen = 0;
     rc_ = 0;
     thread_ = std::thread([this, subnet] {
-      rc_ = subnet ? ds_search_subnet(Ip4("10.77.1.0"), 24, CountPassesAtomically)
+      rc_ = subnet ? ds_search_subnet(Ip4("10.78.1.0"), 24, CountPassesAtomically)
                    : ds_search(DS_BROADCAST, CountPassesAtomically);
       ended_ = std::chrono::steady_clock::now();
     });
@@ -860,11 +862,11 @@ TEST_F(StopSearch, SubnetSearchStopsLikeABroadcastSearch) {
   EXPECT_EQ(passes_seen.load(), 0);
   // Still raised: the next one ends at its start.
   passes = 0;
-  EXPECT_EQ(ds_search_subnet(Ip4("10.77.1.0"), 30, CountPasses), DS_ERR_CANCELLED);
+  EXPECT_EQ(ds_search_subnet(Ip4("10.78.1.0"), 30, CountPasses), DS_ERR_CANCELLED);
   EXPECT_EQ(passes, 0);
   ds_stop_search(0);
   ds_set_search_params(30, 1);
-  EXPECT_EQ(ds_search_subnet(Ip4("10.77.1.0"), 30, CountPasses), DS_OK);
+  EXPECT_EQ(ds_search_subnet(Ip4("10.78.1.0"), 30, CountPasses), DS_OK);
   EXPECT_EQ(passes, 1);
 }
 
