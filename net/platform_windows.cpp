@@ -236,6 +236,28 @@ uint32_t plat_get_route_table(_IPROUTETABLE **table, bool sort) {
   return *table ? PLAT_OK : PLAT_ERR_NO_MEMORY;
 }
 
+uint32_t plat_get_neigh(uint32_t ifindex, uint32_t ip, int *kind) {
+  std::vector<unsigned char> buf;
+  const uint32_t r = read_table(&buf, [&](void *p, ULONG *size) {
+    return GetIpNetTable(static_cast<MIB_IPNETTABLE *>(p), size, FALSE);
+  });
+  if (r == ERROR_NO_DATA || (r == NO_ERROR && buf.empty())) {
+    *kind = PLAT_NEIGH_NONE;
+    return PLAT_OK;
+  }
+  if (r != NO_ERROR) return r;
+  const auto *t = reinterpret_cast<const MIB_IPNETTABLE *>(buf.data());
+  for (DWORD i = 0; i < t->dwNumEntries; ++i) {
+    _WINNETROW w;
+    std::memcpy(&w, &t->table[i], sizeof w);
+    if (w.dwIndex != ifindex || w.dwAddr != ip) continue;
+    *kind = win_neigh_kind(w);
+    return PLAT_OK;
+  }
+  *kind = PLAT_NEIGH_NONE;
+  return PLAT_OK;
+}
+
 uint32_t plat_set_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
   MIB_IPNETROW row = net_row(ifindex, ip, mac);
   const DWORD r = CreateIpNetEntry(&row);

@@ -67,6 +67,62 @@ TEST(SearchTarget, BadInputGetsAClearMessage) {
             "'255.255.255.255' is the broadcast address (a search without a target broadcasts)");
 }
 
+// The host of these cases: 10.77.0.10/24, 10.88.1.10/23, 192.168.5.1/30
+// and a /32 address, which has no subnet of its own.
+const std::vector<_DSSUBNET> kConnected = {
+    {Ip("10.77.0.0"), 24}, {Ip("10.88.0.0"), 23}, {Ip("192.168.5.0"), 30}};
+
+// CheckSearchTarget of text: "" when searched as it is, "notice: ..." when
+// searched with a notice, "refused: ..." when refused.
+std::string Checked(const std::string &text) {
+  std::string notice, error;
+  if (!CheckSearchTarget(Parsed(text), kConnected, &notice, &error))
+    return "refused: " + error;
+  return notice.empty() ? "" : "notice: " + notice;
+}
+
+TEST(SearchTarget, ConnectedSubnetsAreLeftToTheBroadcastSearch) {
+  const struct {
+    const char *target, *outcome;
+  } cases[] = {
+      // One address: a device on a connected subnet is fine, the subnet's
+      // network and broadcast addresses are no device.
+      {"10.77.0.20", ""},
+      {"10.20.30.5", ""},
+      {"10.77.0.255", "refused: '10.77.0.255' is the broadcast address of the connected subnet 10.77.0.0/24 "
+                      "(a search without a target broadcasts)"},
+      {"10.77.0.0", "refused: '10.77.0.0' is the network address of the connected subnet 10.77.0.0/24 "
+                    "(a search without a target broadcasts)"},
+      {"10.88.1.255", "refused: '10.88.1.255' is the broadcast address of the connected subnet 10.88.0.0/23 "
+                      "(a search without a target broadcasts)"},
+      {"10.88.0.255", ""},
+      {"192.168.5.3", "refused: '192.168.5.3' is the broadcast address of the connected subnet 192.168.5.0/30 "
+                      "(a search without a target broadcasts)"},
+      // Subnets: apart from the connected ones, in part on them, wholly on them.
+      {"10.20.30.0/24", ""},
+      {"10.77.4.0/22", ""},
+      {"10.77.0.0/22", "notice: 10.77.0.0/22: the addresses on the connected subnet 10.77.0.0/24 are left out: "
+                       "a search without a target (broadcast) reaches them"},
+      {"10.77.0.0/24", "refused: every address of '10.77.0.0/24' is on the connected subnet 10.77.0.0/24: "
+                       "a search without a target (broadcast) reaches them"},
+      {"10.77.0.128/25", "refused: every address of '10.77.0.128/25' is on the connected subnet 10.77.0.0/24: "
+                         "a search without a target (broadcast) reaches them"},
+      {"10.88.0.0/22", "notice: 10.88.0.0/22: the addresses on the connected subnet 10.88.0.0/23 are left out: "
+                       "a search without a target (broadcast) reaches them"},
+      {"192.168.4.0/22", "notice: 192.168.4.0/22: the addresses on the connected subnet 192.168.5.0/30 are left "
+                         "out: a search without a target (broadcast) reaches them"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(Checked(c.target), c.outcome) << c.target;
+
+  // Two connected subnets that cover a prefix between them.
+  const std::vector<_DSSUBNET> halves = {{Ip("10.9.0.0"), 24}, {Ip("10.9.1.0"), 24}};
+  std::string notice, error;
+  EXPECT_FALSE(CheckSearchTarget(Parsed("10.9.0.0/23"), halves, &notice, &error));
+  EXPECT_EQ(error, "every address of '10.9.0.0/23' is on the connected subnets 10.9.0.0/24, 10.9.1.0/24: "
+                   "a search without a target (broadcast) reaches them");
+}
+
 TEST(InterfaceList, SplitAtCommas) {
   EXPECT_EQ(SplitInterfaceList("eth0,wlan0"), (std::vector<std::string>{"eth0", "wlan0"}));
   EXPECT_EQ(SplitInterfaceList(" eth0 , ,wlan0,"), (std::vector<std::string>{"eth0", "wlan0"}));

@@ -556,6 +556,21 @@ TEST(Share, CtrlCCopiesTheSelectedRowsInViewOrder)
   ClickHeader(v, 0);
 }
 
+// A field holding a tab or a line end (a model name from the model file)
+// cannot split the copied row: control characters show as U+FFFD.
+TEST(Share, CopiedFieldsShowControlCharactersAsReplacement)
+{
+  const std::vector<TResultRow> rows = {{"1", "VL\t2108", "02:00:00:00:00:11", "10.0.0.1"},
+                                        {"2", "VL\n\x1b[31m2104\x7f", "02:00:00:00:00:12", "10.0.0.2"}};
+  EXPECT_EQ(CopyText(rows, TCopyWhat::Rows).toStdString(),
+            "1\tVL\uFFFD2108\t02:00:00:00:00:11\t10.0.0.1\n"
+            "2\tVL\uFFFD\uFFFD[31m2104\uFFFD\t02:00:00:00:00:12\t10.0.0.2");
+  EXPECT_EQ(CopyText({{"1", "m", "02:00:00:00:00:11\t", "10.0.0.1\r"}}, TCopyWhat::IpAddress).toStdString(),
+            "10.0.0.1\uFFFD");
+  EXPECT_EQ(CopyText({{"1", "m", "02:00:00:00:00:11\t", "10.0.0.1"}}, TCopyWhat::MacAddress).toStdString(),
+            "02:00:00:00:00:11\uFFFD");
+}
+
 // A right click on the list opens its menu: Copy, Copy IP Address, Copy MAC
 // Address, Select All; each does what it says.
 TEST(Share, ContextMenuActions)
@@ -882,8 +897,10 @@ TEST(SearchAddress, BadInputGetsAMessageAndNoSearch)
 }
 
 // A good target runs the search dialog for it (a subnet search by prefix),
-// is remembered in the settings file as LastTarget and fills the box the
-// next time; the status still counts the rows.
+// is remembered in the state file as LastTarget (the settings file is only
+// read) and fills the box the next time; the status still counts the rows.
+// Without a network nothing could be sent: the search reads as one that
+// found nothing, and the status bar's tooltip says why.
 TEST(SearchAddress, GoodInputSearchesAndIsRemembered)
 {
   TargetAnswer answer("10.20.30.0/24");
@@ -894,20 +911,27 @@ TEST(SearchAddress, GoodInputSearchesAndIsRemembered)
   EXPECT_EQ(static_cast<uint32_t>(answer.target), velatest::Ip("10.20.30.0"));
   EXPECT_EQ(answer.prefix, 24);
   EXPECT_EQ(ReadLastTarget(), "10.20.30.0/24");
-  std::string conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
-  EXPECT_NE(conf.find("LastTarget=10.20.30.0/24"), std::string::npos) << conf;
+  const std::string state = uitest::Paths().state_home + "/Vela/state.conf";
+  EXPECT_EQ(ReadWhole(state), "[General]\nLastTarget=10.20.30.0/24\n");
+  EXPECT_FALSE(std::filesystem::exists(uitest::Paths().config_home + "/Vela/2.0.conf"));
   EXPECT_EQ(FMain->m_stat_panel->text(),
             QString("Search Result - %1 Vela(s)").arg(FMain->m_ListView->rowCount()));
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search 10.20.30.0/24: no search request could be sent");
 
   TargetAnswer again("10.20.30.7");
   RunSearchAddress(&again);
   EXPECT_EQ(again.started_with, "10.20.30.0/24");
   EXPECT_EQ(again.prefix, 32);  // one device
   EXPECT_EQ(ReadLastTarget(), "10.20.30.7");
-  // The settings file holds the last target only: no search setting was written.
-  conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
-  EXPECT_EQ(conf.find("SerCnt"), std::string::npos) << conf;
-  std::filesystem::remove_all(uitest::Paths().config_home + "/Vela");
+  EXPECT_EQ(ReadWhole(state), "[General]\nLastTarget=10.20.30.7\n");
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search 10.20.30.7: no search request could be sent");
+  // Each search says its own reason: without an address there is nothing
+  // to broadcast from either.
+  FMain->m_brdc_action->trigger();  // returns when done
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search by broadcast: no search request could be sent");
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+  std::filesystem::remove_all(uitest::Paths().state_home + "/Vela");
 }
 
 TEST(Search, WithoutNetworkFindsNothingAndWarnsTwiceForTheModelFile)
