@@ -23,6 +23,7 @@
 #include "options.h"
 #include "output.h"
 #include "settings.h"
+#include "std_descriptors.h"
 #include "texttable.h"
 #include "vela_version.h"
 
@@ -175,6 +176,11 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "vela-find: %s\nTry 'vela-find --help' for more information.\n", error.c_str());
     return 2;
   }
+  // Whatever would be written is lost: say so before anything is searched.
+  if (closed & STD_OUT_CLOSED) {
+    std::fprintf(stderr, "vela-find: standard output is closed\n");
+    return 3;
+  }
   if (opt.help || opt.version) {
     if (opt.help)
       std::fputs(FindUsage(), stdout);
@@ -199,6 +205,7 @@ int main(int argc, char **argv) {
 
   if (!ds_init()) {
     std::fprintf(stderr, "%s\n", LoadStr(TXT_SOCKET_ERROR).c_str());
+    std::fprintf(stderr, "vela-find: %s\n", NoAddressText().c_str());
     DsList.Shutdown();
     ds_cleanup();
     return 1;
