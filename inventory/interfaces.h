@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "dsapi.h"
+
 // The names of a list such as "eth0,wlan0": split at commas, blanks around
 // each name dropped, empty names left out.
 std::vector<std::string> SplitInterfaceList(const std::string &text);
@@ -24,3 +26,12 @@ std::vector<std::string> LeftOutAddresses();
 // The same as one line for the user, "local addresses left out (a search
 // uses the first 16): eth9 10.0.0.17, eth9 10.0.0.18"; empty when none was.
 std::string LeftOutText();
+
+// Why ds_init found no local address to search from, for the line under
+// "Initial Socket Error!": "no usable local IPv4 address; interfaces: " and
+// each interface with what keeps it out, e.g. "lo (loopback), eth0 (down)",
+// or "no usable local IPv4 address; no network interface".
+std::string NoAddressText();
+// The same for the given interface rows (as ds_interface_addresses lists
+// them) and chosen interface names (empty: no choice).
+std::string NoAddressText(const std::vector<_DSIFADDR> &rows, const std::vector<std::string> &chosen);

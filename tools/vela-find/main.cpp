@@ -169,6 +169,8 @@ void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // First, before anything opens a descriptor (see std_descriptors.h).
+  const int closed = OpenClosedStdDescriptors();
   std::setlocale(LC_ALL, "");
   TFindOptions opt;
   std::string error;
