@@ -144,6 +144,36 @@ TEST_F(ModelFile, FailedLoadChangesNothingAndSaysSo) {
   EXPECT_STREQ(ModelRow(0).model_name, "Kept");
 }
 
+// A file the user names: the reason it cannot be read is given once, and
+// nothing is written to standard error.
+TEST_F(ModelFile, NamedFileThatCannotBeReadGivesTheReason) {
+  std::string good = Write(Section("first", "Kept", "a1", "1"));
+  ASSERT_EQ(LoadModelFile(good.c_str()), 0);
+  _MODELINFO before[MODEL_ROWS];
+  std::memcpy(before, ModelTable, sizeof before);
+  char dir[] = "/tmp/model-why-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string bad_syntax = Write("[open section\nmodel_name = x\n");
+  const std::pair<std::string, std::string> cases[] = {
+      {"/nonexistent.ini", "No such file or directory"},
+      {std::string(dir), "Is a directory"},
+      {good + "/below", "Not a directory"},
+      {bad_syntax, "not in ini format"},
+  };
+  for (const auto &[path, why] : cases) {
+    std::string reason;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ReadModelFile(path.c_str(), ModelTable, &reason), -1) << path;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << path;
+    EXPECT_EQ(reason, why) << path;
+  }
+  rmdir(dir);
+  EXPECT_EQ(std::memcmp(before, ModelTable, sizeof before), 0);
+  std::string reason = "untouched";
+  EXPECT_EQ(ReadModelFile(good.c_str(), ModelTable, &reason), 0);
+  EXPECT_EQ(reason, "untouched");
+}
+
 TEST_F(ModelFile, MoreSectionsThanRowsAreIgnored) {
   std::string text;
   for (int i = 0; i < 150; i++)

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "countdown.h"
 #include "devtext.h"
 #include "dsapi.h"
 #include "dslist.h"
@@ -97,20 +98,14 @@ uint32_t NowMs() {
   return static_cast<uint32_t>(ts.tv_sec * 1000u + ts.tv_nsec / 1000000);
 }
 
-// Whole seconds of the countdown, as the desktop dialog computes them: the
-// product as a 32-bit number divided as unsigned.
-int32_t CountdownSeconds(int32_t passes, int32_t pass_time) {
-  uint32_t product = static_cast<uint32_t>(passes) * static_cast<uint32_t>(pass_time);
-  return static_cast<int32_t>(product / 1000u);
-}
-
 // Loads the model file; false (after a message) when an explicitly named
 // file cannot be read.
 bool LoadModels(const std::string &path) {
   if (!path.empty()) {
-    if (LoadModelFile(path.c_str()) == 0)
+    std::string reason;
+    if (ReadModelFile(path.c_str(), ModelTable, &reason) == 0)
       return true;
-    std::fprintf(stderr, "vela-find: cannot read model file %s\n", path.c_str());
+    std::fprintf(stderr, "vela-find: cannot read model file %s: %s\n", path.c_str(), reason.c_str());
     return false;
   }
   if (LoadModelFile(FindModelFile().c_str()) != 0)
@@ -150,7 +145,7 @@ void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
       DsList.StopSearch();
       stop_sent = true;
     }
-    int32_t remain = timeout_s - static_cast<int32_t>((NowMs() - start) / 1000u);
+    int32_t remain = RemainSeconds(timeout_s, NowMs() - start);
     int n = DsList.FoundCount();
     if (progress)
       std::fprintf(stderr, "\r\033[K%s", ProgressText(n, remain).c_str());
