@@ -12,7 +12,9 @@ namespace {
 // The names of the last successful ChooseInterfaces; empty: no choice.
 std::vector<std::string> s_chosen;
 
-std::vector<_DSIFADDR> AllRows(int (*list)(_DSIFADDR *, int)) {
+}  // namespace
+
+std::vector<_DSIFADDR> AllInterfaceRows(int (*list)(_DSIFADDR *, int)) {
   std::vector<_DSIFADDR> rows;
   for (int want = 64;;) {
     rows.resize(static_cast<size_t>(want));
@@ -26,8 +28,6 @@ std::vector<_DSIFADDR> AllRows(int (*list)(_DSIFADDR *, int)) {
     want = n;  // more came since the first call: ask again with room for them
   }
 }
-
-}  // namespace
 
 std::vector<std::string> SplitInterfaceList(const std::string &text) {
   std::vector<std::string> names;
@@ -50,7 +50,7 @@ bool ChooseInterfaces(const std::vector<std::string> &names, std::string *error)
     s_chosen.clear();
     return true;
   }
-  const std::vector<_DSIFADDR> rows = AllRows(ds_interface_addresses);
+  const std::vector<_DSIFADDR> rows = AllInterfaceRows(ds_interface_addresses);
   for (const std::string &name : names) {
     bool exists = false, up = false, loopback = false, ipv4 = false;
     for (const _DSIFADDR &r : rows) {
@@ -85,7 +85,7 @@ bool ChooseInterfaces(const std::vector<std::string> &names, std::string *error)
 
 std::vector<std::string> LeftOutAddresses() {
   std::vector<std::string> texts;
-  for (const _DSIFADDR &r : AllRows(ds_left_out_addresses))
+  for (const _DSIFADDR &r : AllInterfaceRows(ds_left_out_addresses))
     texts.push_back(std::string(r.name) + " " + IpText(r.addr, false));
   return texts;
 }
@@ -134,4 +134,4 @@ std::string NoAddressText(const std::vector<_DSIFADDR> &rows, const std::vector<
   return text;
 }
 
-std::string NoAddressText() { return NoAddressText(AllRows(ds_interface_addresses), s_chosen); }
+std::string NoAddressText() { return NoAddressText(AllInterfaceRows(ds_interface_addresses), s_chosen); }

@@ -27,6 +27,12 @@ std::vector<std::string> LeftOutAddresses();
 // uses the first 16): eth9 10.0.0.17, eth9 10.0.0.18"; empty when none was.
 std::string LeftOutText();
 
+// Every row of a listing such as ds_interface_addresses or
+// ds_left_out_addresses (which fill at most max rows and return how many
+// there are), asking again with more room while the rows outgrow the
+// buffer; empty when the listing fails.
+std::vector<_DSIFADDR> AllInterfaceRows(int (*list)(_DSIFADDR *rows, int max));
+
 // Why ds_init found no local address to search from, for the line under
 // "Initial Socket Error!": "no usable local IPv4 address; interfaces: " and
 // each interface with what keeps it out, e.g. "lo (loopback), eth0 (down)",

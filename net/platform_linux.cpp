@@ -334,6 +334,24 @@ uint32_t plat_get_route_table(_IPROUTETABLE **table, bool sort) {
   return *table ? PLAT_OK : PLAT_ERR_NO_MEMORY;
 }
 
+int plat_linux_neigh_kind(rtnl_neigh *n) {
+  return (rtnl_neigh_get_state(n) & NUD_PERMANENT) != 0 ? PLAT_NEIGH_STATIC : PLAT_NEIGH_DYNAMIC;
+}
+
+uint32_t plat_get_neigh(uint32_t ifindex, uint32_t ip, int *kind) {
+  NlSock sk = open_route_socket();
+  if (!sk) return PLAT_ERR_GEN_FAILURE;
+  nl_cache *cache = nullptr;
+  const int err = rtnl_neigh_alloc_cache(sk.get(), &cache);
+  if (err < 0) return status_of(err);
+  NlCache hold(cache);
+  NlAddr dst = make_ipv4(ip, 32);
+  if (!dst) return PLAT_ERR_NO_MEMORY;
+  NlNeigh found(rtnl_neigh_get(cache, static_cast<int>(ifindex), dst.get()));
+  *kind = found ? plat_linux_neigh_kind(found.get()) : PLAT_NEIGH_NONE;
+  return PLAT_OK;
+}
+
 uint32_t plat_set_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
   NlSock sk = open_route_socket();
   NlNeigh n = neigh_of(ifindex, ip, mac);
@@ -353,7 +371,7 @@ uint32_t plat_add_route(const _IPROUTEROW *row) {
   NlSock sk = open_route_socket();
   NlRoute r = route_from_row(row);
   if (!sk || !r) return PLAT_ERR_GEN_FAILURE;
-  return status_of(rtnl_route_add(sk.get(), r.get(), NLM_F_CREATE | NLM_F_REPLACE));
+  return status_of(rtnl_route_add(sk.get(), r.get(), NLM_F_CREATE | NLM_F_EXCL));
 }
 
 uint32_t plat_delete_route(const _IPROUTEROW *row) {

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTableWidget>
 
+#include "utf8text.h"
+
 namespace {
 
 std::string CellText(const QTableWidget *view, int row, int column)
@@ -30,17 +32,22 @@ std::vector<TResultRow> ViewRows(const QTableWidget *view, bool selected_only)
 
 QString CopyText(const std::vector<TResultRow> &rows, TCopyWhat what)
 {
+  // A tab or line end inside a field (a model name from the model file may
+  // hold one) would split the row; control characters show as U+FFFD, as
+  // in the text table.
+  auto field = [](const std::string &text) { return Utf8Displayable(text); };
   QStringList lines;
   for (const TResultRow &r : rows) {
     switch (what) {
     case TCopyWhat::Rows:
-      lines << QString::fromStdString(r.no + '\t' + r.model + '\t' + r.mac + '\t' + r.ip);
+      lines << QString::fromStdString(field(r.no) + '\t' + field(r.model) + '\t' + field(r.mac) + '\t' +
+                                      field(r.ip));
       break;
     case TCopyWhat::IpAddress:
-      lines << QString::fromStdString(r.ip);
+      lines << QString::fromStdString(field(r.ip));
       break;
     case TCopyWhat::MacAddress:
-      lines << QString::fromStdString(r.mac);
+      lines << QString::fromStdString(field(r.mac));
       break;
     }
   }

@@ -19,7 +19,8 @@ enum class TCopyWhat { Rows, IpAddress, MacAddress };
 std::vector<TResultRow> ViewRows(const QTableWidget *view, bool selected_only);
 
 // One line per row, lines joined by "\n" (none after the last): for Rows
-// "No<TAB>Model<TAB>MAC Address<TAB>IP Address", else the one field.
+// "No<TAB>Model<TAB>MAC Address<TAB>IP Address", else the one field.  A
+// control character inside a field (tab, line end, ...) shows as U+FFFD.
 QString CopyText(const std::vector<TResultRow> &rows, TCopyWhat what);
 
 // Puts text on the clipboard, and in the primary selection where the

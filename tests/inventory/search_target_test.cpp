@@ -3,6 +3,7 @@
 // checks of a subnet search's arguments.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -68,11 +69,103 @@ TEST(SearchTarget, BadInputGetsAClearMessage) {
             "'255.255.255.255' is the broadcast address (a search without a target broadcasts)");
 }
 
+// The host of these cases: 10.77.0.10/24, 10.88.1.10/23, 192.168.5.1/30
+// and a /32 address, which has no subnet of its own.
+const std::vector<_DSSUBNET> kConnected = {
+    {Ip("10.77.0.0"), 24}, {Ip("10.88.0.0"), 23}, {Ip("192.168.5.0"), 30}};
+
+// CheckSearchTarget of text: "" when searched as it is, "notice: ..." when
+// searched with a notice, "refused: ..." when refused.
+std::string Checked(const std::string &text) {
+  std::string notice, error;
+  if (!CheckSearchTarget(Parsed(text), kConnected, &notice, &error))
+    return "refused: " + error;
+  return notice.empty() ? "" : "notice: " + notice;
+}
+
+TEST(SearchTarget, ConnectedSubnetsAreLeftToTheBroadcastSearch) {
+  const struct {
+    const char *target, *outcome;
+  } cases[] = {
+      // One address: a device on a connected subnet is fine, the subnet's
+      // network and broadcast addresses are no device.
+      {"10.77.0.20", ""},
+      {"10.20.30.5", ""},
+      {"10.77.0.255", "refused: '10.77.0.255' is the broadcast address of the connected subnet 10.77.0.0/24 "
+                      "(a search without a target broadcasts)"},
+      {"10.77.0.0", "refused: '10.77.0.0' is the network address of the connected subnet 10.77.0.0/24 "
+                    "(a search without a target broadcasts)"},
+      {"10.88.1.255", "refused: '10.88.1.255' is the broadcast address of the connected subnet 10.88.0.0/23 "
+                      "(a search without a target broadcasts)"},
+      {"10.88.0.255", ""},
+      {"192.168.5.3", "refused: '192.168.5.3' is the broadcast address of the connected subnet 192.168.5.0/30 "
+                      "(a search without a target broadcasts)"},
+      // Subnets: apart from the connected ones, in part on them, wholly on them.
+      {"10.20.30.0/24", ""},
+      {"10.77.4.0/22", ""},
+      {"10.77.0.0/22", "notice: 10.77.0.0/22: the addresses on the connected subnet 10.77.0.0/24 are left out: "
+                       "a search without a target (broadcast) reaches them"},
+      {"10.77.0.0/24", "refused: every address of '10.77.0.0/24' is on the connected subnet 10.77.0.0/24: "
+                       "a search without a target (broadcast) reaches them"},
+      {"10.77.0.128/25", "refused: every address of '10.77.0.128/25' is on the connected subnet 10.77.0.0/24: "
+                         "a search without a target (broadcast) reaches them"},
+      {"10.88.0.0/22", "notice: 10.88.0.0/22: the addresses on the connected subnet 10.88.0.0/23 are left out: "
+                       "a search without a target (broadcast) reaches them"},
+      {"192.168.4.0/22", "notice: 192.168.4.0/22: the addresses on the connected subnet 192.168.5.0/30 are left "
+                         "out: a search without a target (broadcast) reaches them"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(Checked(c.target), c.outcome) << c.target;
+
+  // Two connected subnets that cover a prefix between them.
+  const std::vector<_DSSUBNET> halves = {{Ip("10.9.0.0"), 24}, {Ip("10.9.1.0"), 24}};
+  std::string notice, error;
+  EXPECT_FALSE(CheckSearchTarget(Parsed("10.9.0.0/23"), halves, &notice, &error));
+  EXPECT_EQ(error, "every address of '10.9.0.0/23' is on the connected subnets 10.9.0.0/24, 10.9.1.0/24: "
+                   "a search without a target (broadcast) reaches them");
+}
+
 TEST(InterfaceList, SplitAtCommas) {
   EXPECT_EQ(SplitInterfaceList("eth0,wlan0"), (std::vector<std::string>{"eth0", "wlan0"}));
   EXPECT_EQ(SplitInterfaceList(" eth0 , ,wlan0,"), (std::vector<std::string>{"eth0", "wlan0"}));
   EXPECT_TRUE(SplitInterfaceList("").empty());
   EXPECT_TRUE(SplitInterfaceList(" , ").empty());
+}
+
+// A listing of g_rows interface rows, as ds_interface_addresses gives
+// them: at most max filled, the number there are returned.  A caller that
+// asks more than three times is going round in circles; the listing then
+// fails, so that the loop ends and the test can say so.
+int g_rows = 0;
+int g_calls = 0;
+int ListRows(_DSIFADDR *rows, int max) {
+  if (++g_calls > 3)
+    return -1;
+  for (int i = 0; i < g_rows && i < max; i++) {
+    rows[i] = _DSIFADDR{};
+    std::snprintf(rows[i].name, sizeof rows[i].name, "if%d", i);
+    rows[i].addr = static_cast<uint32_t>(i + 1);
+  }
+  return g_rows;
+}
+
+// Any number of rows is taken whole, in at most two calls: one, and a
+// second with room for all when the first buffer was too small.  The counts
+// cover every buffer size up to 300, each exactly full among them.
+TEST(InterfaceList, EveryRowCountIsReadWholeInAtMostTwoCalls) {
+  for (int n = 0; n <= 300; n++) {
+    g_rows = n;
+    g_calls = 0;
+    const std::vector<_DSIFADDR> rows = AllInterfaceRows(ListRows);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(n)) << n << " rows, after " << g_calls << " calls";
+    EXPECT_LE(g_calls, 2) << n << " rows";
+    if (n > 0) {
+      EXPECT_EQ(std::string(rows.back().name), "if" + std::to_string(n - 1));
+    }
+  }
+  g_rows = 5;
+  g_calls = 3;  // the next call fails
+  EXPECT_TRUE(AllInterfaceRows(ListRows).empty()) << "a listing that fails gives no rows";
 }
 
 _DSIFADDR Row(const char *name, const char *ip, bool up, bool loopback = false) {

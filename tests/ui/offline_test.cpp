@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QContextMenuEvent>
 #include <QGroupBox>
@@ -555,6 +556,21 @@ TEST(Share, CtrlCCopiesTheSelectedRowsInViewOrder)
   ClickHeader(v, 0);
 }
 
+// A field holding a tab or a line end (a model name from the model file)
+// cannot split the copied row: control characters show as U+FFFD.
+TEST(Share, CopiedFieldsShowControlCharactersAsReplacement)
+{
+  const std::vector<TResultRow> rows = {{"1", "VL\t2108", "02:00:00:00:00:11", "10.0.0.1"},
+                                        {"2", "VL\n\x1b[31m2104\x7f", "02:00:00:00:00:12", "10.0.0.2"}};
+  EXPECT_EQ(CopyText(rows, TCopyWhat::Rows).toStdString(),
+            "1\tVL\uFFFD2108\t02:00:00:00:00:11\t10.0.0.1\n"
+            "2\tVL\uFFFD\uFFFD[31m2104\uFFFD\t02:00:00:00:00:12\t10.0.0.2");
+  EXPECT_EQ(CopyText({{"1", "m", "02:00:00:00:00:11\t", "10.0.0.1\r"}}, TCopyWhat::IpAddress).toStdString(),
+            "10.0.0.1\uFFFD");
+  EXPECT_EQ(CopyText({{"1", "m", "02:00:00:00:00:11\t", "10.0.0.1"}}, TCopyWhat::MacAddress).toStdString(),
+            "02:00:00:00:00:11\uFFFD");
+}
+
 // A right click on the list opens its menu: Copy, Copy IP Address, Copy MAC
 // Address, Select All; each does what it says.
 TEST(Share, ContextMenuActions)
@@ -615,14 +631,12 @@ std::string ReadWhole(const std::string &path)
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Save Result As... writes the rows in view order in the format the file
-// type asks for, exactly as vela-find --format prints it.
-TEST(Share, SaveWritesEachFormatInViewOrder)
+// Saves through Ctrl+S and its Save Result As dialog as a user does: picks
+// the file type filter (empty: leaves the one shown), then types name and
+// presses Save.  Returns once the dialog has closed; true when it was
+// answered so.
+bool SaveThroughDialog(const QString &filter, const std::string &name)
 {
-  ShowShareRows();
-  std::string dir = uitest::TempDir();
-  // Through the menu's dialog: the name's type chooses the format.
-  std::string csv = dir + "/result.csv";
   // The dialog is answered once it has been up for a while, so that its own
   // event loop runs (an answer while it is still being shown would be lost).
   int sightings = 0;
@@ -633,19 +647,45 @@ TEST(Share, SaveWritesEachFormatInViewOrder)
       return answered;
     if (++sightings < 5)
       return false;
-    auto *name = files->findChild<QLineEdit *>("fileNameEdit");  // typed as a user does
-    if (!name)
+    auto *edit = files->findChild<QLineEdit *>("fileNameEdit");
+    auto *types = files->findChild<QComboBox *>("fileTypeCombo");
+    if (!edit || !types)
       return false;
-    name->setText(QString::fromStdString(csv));
+    if (!filter.isEmpty()) {
+      const int i = types->findText(filter);
+      if (i < 0) {
+        ADD_FAILURE() << "no filter " << filter.toStdString();
+        QMetaObject::invokeMethod(files, "reject");
+        return true;
+      }
+      // Picked from the list, which emits both signals; the dialog then puts
+      // the filter's type on a name already typed, so the name comes after.
+      types->setCurrentIndex(i);
+      emit types->activated(i);
+      emit types->textActivated(types->itemText(i));
+    }
+    edit->setText(QString::fromStdString(name));
     QMetaObject::invokeMethod(files, "accept");
     answered = true;
     return false;  // done once the dialog is gone
   });
   FMain->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(FMain));
+  if (!QTest::qWaitForWindowActive(FMain))
+    return false;
   FMain->m_ListView->setFocus();
   QTest::keyClick(FMain->m_ListView, Qt::Key_S, Qt::ControlModifier);  // returns when saved
-  EXPECT_TRUE(answered);
+  return answered;
+}
+
+// Save Result As... writes the rows in view order in the format the file
+// type asks for, exactly as vela-find --format prints it.
+TEST(Share, SaveWritesEachFormatInViewOrder)
+{
+  ShowShareRows();
+  std::string dir = uitest::TempDir();
+  // Through the menu's dialog: the name's type chooses the format.
+  std::string csv = dir + "/result.csv";
+  EXPECT_TRUE(SaveThroughDialog("", csv));
   EXPECT_EQ(ReadWhole(csv), "No,Model,MAC Address,IP Address\n"
                             "1,VL-2104,02:00:00:00:00:11,192.168.1.10\n"
                             "2,VL-2108,02:00:00:00:00:12,192.168.1.9\n"
@@ -680,6 +720,33 @@ TEST(Share, SaveWritesEachFormatInViewOrder)
   ClickHeader(FMain->m_ListView, 0);
   FMain->activateWindow();
   EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+// The type of the name typed decides the format, whatever filter the
+// dialog shows; the filter decides only for a name typed without a type
+// (the dialog then adds the filter's).
+TEST(Share, SaveTakesTheFormatFromTheTypedNameBeforeTheFilter)
+{
+  ShowShareRows();
+  const std::string dir = uitest::TempDir();
+  const std::vector<TResultRow> rows = {{"1", "VL-2104", "02:00:00:00:00:11", "192.168.1.10"},
+                                        {"2", "VL-2108", "02:00:00:00:00:12", "192.168.1.9"},
+                                        {"3", "VL-2116", "02:00:00:00:00:13", "10.0.0.1"}};
+  const struct {
+    QString filter;
+    std::string typed, saved;
+    TResultFormat format;
+  } cases[] = {
+      {"CSV (*.csv)", "/result.json", "/result.json", TResultFormat::Json},
+      {"JSON (*.json)", "/listed.csv", "/listed.csv", TResultFormat::Csv},
+      {"CSV (*.csv)", "/table.txt", "/table.txt", TResultFormat::Table},
+      {"JSON (*.json)", "/plain", "/plain.json", TResultFormat::Json},
+  };
+  for (const auto &c : cases) {
+    EXPECT_TRUE(SaveThroughDialog(c.filter, dir + c.typed)) << c.typed;
+    EXPECT_EQ(ReadWhole(dir + c.saved), FormatResult(rows, 3, c.format))
+        << c.typed << " saved with the filter " << c.filter.toStdString();
+  }
 }
 
 // Clears (on false) or sets again CAP_DAC_OVERRIDE in the calling thread's
@@ -832,8 +899,10 @@ TEST(SearchAddress, BadInputGetsAMessageAndNoSearch)
 }
 
 // A good target runs the search dialog for it (a subnet search by prefix),
-// is remembered in the settings file as LastTarget and fills the box the
-// next time; the status still counts the rows.
+// is remembered in the state file as LastTarget (the settings file is only
+// read) and fills the box the next time; the status still counts the rows.
+// Without a network nothing could be sent: the search reads as one that
+// found nothing, and the status bar's tooltip says why.
 TEST(SearchAddress, GoodInputSearchesAndIsRemembered)
 {
   TargetAnswer answer("10.20.30.0/24");
@@ -844,20 +913,27 @@ TEST(SearchAddress, GoodInputSearchesAndIsRemembered)
   EXPECT_EQ(static_cast<uint32_t>(answer.target), velatest::Ip("10.20.30.0"));
   EXPECT_EQ(answer.prefix, 24);
   EXPECT_EQ(ReadLastTarget(), "10.20.30.0/24");
-  std::string conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
-  EXPECT_NE(conf.find("LastTarget=10.20.30.0/24"), std::string::npos) << conf;
+  const std::string state = uitest::Paths().state_home + "/Vela/state.conf";
+  EXPECT_EQ(ReadWhole(state), "[General]\nLastTarget=10.20.30.0/24\n");
+  EXPECT_FALSE(std::filesystem::exists(uitest::Paths().config_home + "/Vela/2.0.conf"));
   EXPECT_EQ(FMain->m_stat_panel->text(),
             QString("Search Result - %1 Vela(s)").arg(FMain->m_ListView->rowCount()));
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search 10.20.30.0/24: no search request could be sent");
 
   TargetAnswer again("10.20.30.7");
   RunSearchAddress(&again);
   EXPECT_EQ(again.started_with, "10.20.30.0/24");
   EXPECT_EQ(again.prefix, 32);  // one device
   EXPECT_EQ(ReadLastTarget(), "10.20.30.7");
-  // The settings file holds the last target only: no search setting was written.
-  conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
-  EXPECT_EQ(conf.find("SerCnt"), std::string::npos) << conf;
-  std::filesystem::remove_all(uitest::Paths().config_home + "/Vela");
+  EXPECT_EQ(ReadWhole(state), "[General]\nLastTarget=10.20.30.7\n");
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search 10.20.30.7: no search request could be sent");
+  // Each search says its own reason: without an address there is nothing
+  // to broadcast from either.
+  FMain->m_brdc_action->trigger();  // returns when done
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search by broadcast: no search request could be sent");
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+  std::filesystem::remove_all(uitest::Paths().state_home + "/Vela");
 }
 
 TEST(Search, WithoutNetworkFindsNothingAndWarnsTwiceForTheModelFile)

@@ -185,6 +185,13 @@ int main(int argc, char **argv) {
       std::printf("vela-find %s\n", VELA_VERSION_TEXT);
     return OutputWritten() ? 0 : 3;
   }
+  std::vector<std::string> target_notices;
+  if (!CheckFindTargets(opt.targets, &target_notices, &error)) {
+    std::fprintf(stderr, "vela-find: option --target: %s\n", error.c_str());
+    return 2;
+  }
+  for (const std::string &notice : target_notices)
+    std::fprintf(stderr, "vela-find: %s\n", notice.c_str());
   TSearchSettings settings = LoadSearchSettings();
   int32_t passes = opt.passes.value_or(settings.SerCnt);
   int32_t pass_time = opt.pass_time.value_or(settings.SerTim);
@@ -216,12 +223,19 @@ int main(int argc, char **argv) {
   // One search, or one per target; the result list gathers the targets'
   // devices, each once.
   const size_t searches = opt.targets.empty() ? 1 : opt.targets.size();
+  bool search_failed = false;  // a search that could not be carried out: exit status 4
   for (size_t i = 0; i < searches; i++) {
     RunSearch(opt.targets.empty() ? nullptr : &opt.targets[i], passes, pass_time);
     DsList.FinishSearch(false);
-    // Why a search ended early (a thread the system refused).
-    for (const std::string &notice : DsList.TakeNotices())
-      std::fprintf(stderr, "vela-find: %s\n", notice.c_str());
+    // Why a search could not be carried out (nothing sent, a thread the
+    // system refused): not a search that found nothing.
+    (void)DsList.TakeNotices();  // the failure below names them
+    const std::string why = DsList.SearchFailure();
+    if (!why.empty()) {
+      std::fprintf(stderr, "vela-find: cannot search %s: %s\n",
+                   opt.targets.empty() ? "by broadcast" : SearchTargetText(opt.targets[i]).c_str(), why.c_str());
+      search_failed = true;
+    }
     if (g_interrupted || g_hard_exit)
       break;
   }
@@ -251,5 +265,5 @@ int main(int argc, char **argv) {
   // Threads first, then the network layer they use.
   DsList.Shutdown();
   ds_cleanup();
-  return written ? 0 : 3;
+  return !written ? 3 : search_failed ? 4 : 0;
 }
