@@ -1,8 +1,10 @@
 // Loader of the model file: one ini section per model, hexadecimal values.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -132,17 +134,33 @@ bool ParseRows(const char *path, std::vector<_MODELINFO> *out) {
 
 }  // namespace
 
-int LoadModelFile(const char *path, _MODELINFO *table) {
+int ReadModelFile(const char *path, _MODELINFO *table, std::string *reason) {
   // A directory opens and reads as an empty file; it is no model file.
   struct stat st;
-  bool readable = stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+  if (stat(path, &st) != 0) {
+    *reason = std::strerror(errno);
+    return -1;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *reason = std::strerror(EISDIR);
+    return -1;
+  }
+  bool readable = true;
   std::vector<_MODELINFO> rows;
-  if (readable) {
+  {
     std::lock_guard<std::mutex> hold(ParsedLock());
     TParsedFile &parsed = Parsed();
     if (S_ISREG(st.st_mode) && SameFile(parsed, st)) {
       rows = parsed.rows;
     } else {
+      // The library's load fails alike for a file it cannot open and for
+      // text it cannot parse; opening it first tells the two apart.
+      const int fd = open(path, O_RDONLY | O_CLOEXEC);
+      if (fd < 0) {
+        *reason = std::strerror(errno);
+        return -1;
+      }
+      close(fd);
       readable = ParseRows(path, &rows);
       parsed.valid = readable && S_ISREG(st.st_mode);
       if (parsed.valid) {
@@ -155,7 +173,7 @@ int LoadModelFile(const char *path, _MODELINFO *table) {
     }
   }
   if (!readable) {
-    std::fprintf(stderr, "cannot parse file [%s]\n", path);
+    *reason = "not in ini format";
     return -1;
   }
 
@@ -165,6 +183,14 @@ int LoadModelFile(const char *path, _MODELINFO *table) {
   for (size_t k = 0; k < rows.size(); k++)
     table[k] = rows[k];
   return 0;
+}
+
+int LoadModelFile(const char *path, _MODELINFO *table) {
+  std::string reason;
+  if (ReadModelFile(path, table, &reason) == 0)
+    return 0;
+  std::fprintf(stderr, "cannot parse file [%s]\n", path);
+  return -1;
 }
 
 namespace {

@@ -41,7 +41,17 @@ class ModelFile : public ::testing::Test {
     return "[" + name + "]\nmodel_name = " + model + "\napid = " + apid + "\nhwid = " + hwid +
            "\nmodel_flag = 2\nk_upgtout = 9c40\nf_upgtout = 4e20\nports = 4\n";
   }
+  // Loads a file whose row 0 is "Kept" and records the table, for a test
+  // that a failed load then changes nothing; returns the file's path.
+  std::string LoadKeptFile() {
+    std::string path = Write(Section("first", "Kept", "a1", "1"));
+    EXPECT_EQ(LoadModelFile(path.c_str()), 0);
+    std::memcpy(before_, ModelTable, sizeof before_);
+    return path;
+  }
+  bool TableUnchanged() const { return std::memcmp(before_, ModelTable, sizeof before_) == 0; }
   std::vector<std::string> files_;
+  _MODELINFO before_[MODEL_ROWS];
 };
 
 TEST_F(ModelFile, BuiltInRows) {
@@ -131,17 +141,41 @@ TEST_F(ModelFile, MissingKeysReadAsZero) {
 }
 
 TEST_F(ModelFile, FailedLoadChangesNothingAndSaysSo) {
-  std::string path = Write(Section("first", "Kept", "a1", "1"));
-  ASSERT_EQ(LoadModelFile(path.c_str()), 0);
-  _MODELINFO before[MODEL_ROWS];
-  std::memcpy(before, ModelTable, sizeof before);
+  LoadKeptFile();
   const char *missing = "/nonexistent/dir/model_name.ini";
   testing::internal::CaptureStderr();
   EXPECT_EQ(LoadModelFile(missing), -1);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "cannot parse file [/nonexistent/dir/model_name.ini]\n");
-  EXPECT_EQ(std::memcmp(before, ModelTable, sizeof before), 0);
+  EXPECT_TRUE(TableUnchanged());
   EXPECT_STREQ(ModelRow(0).model_name, "Kept");
+}
+
+// A file the user names: the reason it cannot be read is given once, and
+// nothing is written to standard error.
+TEST_F(ModelFile, NamedFileThatCannotBeReadGivesTheReason) {
+  const std::string good = LoadKeptFile();
+  char dir[] = "/tmp/model-why-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string bad_syntax = Write("[open section\nmodel_name = x\n");
+  const std::pair<std::string, std::string> cases[] = {
+      {"/nonexistent.ini", "No such file or directory"},
+      {std::string(dir), "Is a directory"},
+      {good + "/below", "Not a directory"},
+      {bad_syntax, "not in ini format"},
+  };
+  for (const auto &[path, why] : cases) {
+    std::string reason;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ReadModelFile(path.c_str(), ModelTable, &reason), -1) << path;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << path;
+    EXPECT_EQ(reason, why) << path;
+  }
+  rmdir(dir);
+  EXPECT_TRUE(TableUnchanged());
+  std::string reason = "untouched";
+  EXPECT_EQ(ReadModelFile(good.c_str(), ModelTable, &reason), 0);
+  EXPECT_EQ(reason, "untouched");
 }
 
 TEST_F(ModelFile, MoreSectionsThanRowsAreIgnored) {
@@ -176,10 +210,7 @@ TEST_F(ModelFile, DuplicatePairGivesTheLowerRow) {
 }
 
 TEST_F(ModelFile, DirectoryOfThatNameIsUnreadable) {
-  std::string good = Write(Section("first", "Kept", "a1", "1"));
-  ASSERT_EQ(LoadModelFile(good.c_str()), 0);
-  _MODELINFO before[MODEL_ROWS];
-  std::memcpy(before, ModelTable, sizeof before);
+  LoadKeptFile();
   char dir[] = "/tmp/model-dir-XXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);
   std::string path = std::string(dir) + "/model_name.ini";
@@ -190,7 +221,7 @@ TEST_F(ModelFile, DirectoryOfThatNameIsUnreadable) {
   rmdir(path.c_str());
   rmdir(dir);
   EXPECT_EQ(err, "cannot parse file [" + path + "]\n");
-  EXPECT_EQ(std::memcmp(before, ModelTable, sizeof before), 0);
+  EXPECT_TRUE(TableUnchanged());
 }
 
 // Values follow strtoul in base 16 with a 32-bit unsigned long: a minus
