@@ -1,8 +1,10 @@
 // Search targets as the user types them, the interface list of the
-// settings, and the network API's checks of a subnet search's arguments.
+// settings, the report of no usable local address, and the network API's
+// checks of a subnet search's arguments.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -164,6 +166,39 @@ TEST(InterfaceList, EveryRowCountIsReadWholeInAtMostTwoCalls) {
   g_rows = 5;
   g_calls = 3;  // the next call fails
   EXPECT_TRUE(AllInterfaceRows(ListRows).empty()) << "a listing that fails gives no rows";
+}
+
+_DSIFADDR Row(const char *name, const char *ip, bool up, bool loopback = false) {
+  _DSIFADDR r{};
+  std::strncpy(r.name, name, DS_IFNAME_SIZE - 1);
+  r.addr = ip ? Ip(ip) : 0;
+  r.up = up;
+  r.loopback = loopback;
+  return r;
+}
+
+// The line under "Initial Socket Error!" names every interface once, with
+// what keeps it from searching and its addresses.
+TEST(InterfaceList, NoAddressTextSaysWhatWasFound) {
+  const std::string head = "no usable local IPv4 address; ";
+  struct Case {
+    std::vector<_DSIFADDR> rows;
+    std::vector<std::string> chosen;
+    std::string text;
+  };
+  const Case cases[] = {
+      {{}, {}, "no network interface"},
+      {{Row("lo", nullptr, false, true)}, {}, "interfaces: lo (loopback)"},
+      {{Row("lo", "127.0.0.1", true, true), Row("eth0", "10.1.2.3", false), Row("eth0", "10.1.2.4", false)},
+       {},
+       "interfaces: lo (loopback, 127.0.0.1), eth0 (down, 10.1.2.3, 10.1.2.4)"},
+      {{Row("eth0", nullptr, true), Row("wlan0", nullptr, false)}, {}, "interfaces: eth0 (no IPv4 address), wlan0 (no IPv4 address)"},
+      {{Row("eth0", "10.1.2.3", true), Row("wlan0", nullptr, true)}, {"wlan0"},
+       "interfaces: eth0 (not chosen, 10.1.2.3), wlan0 (no IPv4 address)"},
+      {{Row("eth0", "10.1.2.3", true)}, {}, "interfaces: eth0 (up, 10.1.2.3)"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(NoAddressText(c.rows, c.chosen), head + c.text);
 }
 
 int IgnoreDevice(_DSNETINFO *) { return 1; }

@@ -774,13 +774,15 @@ TEST(Share, SaveErrorNamesTheFileAndWritesNothing)
   std::ofstream(kept) << "old\n";
   ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
   const bool root = geteuid() == 0;
-  if (root)
+  if (root) {
     ASSERT_TRUE(SetDacOverride(false));
+  }
   Boxes().Clear();
   bool wrote_fresh = FMain->SaveResult(QString::fromStdString(fresh), TResultFormat::Csv);
   bool wrote_kept = FMain->SaveResult(QString::fromStdString(kept), TResultFormat::Table);
-  if (root)
+  if (root) {
     ASSERT_TRUE(SetDacOverride(true));
+  }
   chmod(folder.c_str(), 0755);
   EXPECT_FALSE(wrote_fresh);
   EXPECT_FALSE(wrote_kept);
