@@ -23,6 +23,23 @@ std::atomic<int32_t> TDsList::s_generation{0};
 TDsList DsList;
 
 namespace {
+// What a search's result says for the user; empty for a search that was
+// carried out (a directed search without answer and a stopped one too).
+std::string FailureText(int32_t result) {
+  switch (result) {
+    case DS_OK:
+    case DS_ERR_TIMEOUT:
+    case DS_ERR_CANCELLED:
+      return "";
+    case DS_ERR_SOCKET:
+      return "no search request could be sent";
+    case DS_ERR_INVALID:
+      return "the network layer refused the target";
+    default:
+      return "the search failed (network layer code " + std::to_string(result) + ")";
+  }
+}
+
 void SetFixed(_DSONEINFO *rec, bool fixed) {
   if (fixed)
     DsFlagSet(rec, DSF_FIXED);
@@ -65,6 +82,7 @@ void TDsList::StartTargetSearch(uint32_t address, int32_t prefix_len, int32_t pa
     return;
   ReleaseEndedSearches();
   ClearFound();
+  m_failure.clear();
   if (target == -1 && prefix_len >= 32)
     KeepFixedLocked();
   // A new generation: a search thread still running from an abandoned
@@ -92,6 +110,7 @@ void TDsList::StartTargetSearch(uint32_t address, int32_t prefix_len, int32_t pa
   if (int err = m_enum->StartError()) {
     // No search runs: it reads as a search that ended at once.
     m_notices.push_back(std::string("cannot start the search thread: ") + std::strerror(err));
+    m_failure = m_notices.back();
     m_enum->m_done.store(1);
   }
 }
@@ -127,6 +146,8 @@ bool TDsList::IsSearchDone() {
     return true;
   if (m_enum->m_done.load() == 0)
     return false;
+  if (m_failure.empty())
+    m_failure = FailureText(m_enum->m_result.load());
   delete m_enum;  // m_done is the thread's last step: the join is immediate
   m_enum = nullptr;
   return true;
@@ -321,6 +342,8 @@ int TDsList::FindOrAddDevice(_DSNETINFO *info, bool *created) {
     s_stop.store(1);
     m_notices.push_back("cannot start a thread for device " + MacText(info->mac) + " at " +
                         IpText(info->ip, false) + ": " + std::strerror(err));
+    if (m_failure.empty())
+      m_failure = m_notices.back();
     *created = false;
     return -1;
   }
@@ -339,6 +362,11 @@ std::vector<std::string> TDsList::TakeNotices() {
   std::vector<std::string> out;
   out.swap(m_notices);
   return out;
+}
+
+std::string TDsList::SearchFailure() {
+  std::lock_guard<TCriticalSection> hold(*m_lock);
+  return m_failure;
 }
 
 int TDsList::AbandonedSearchCount() {

@@ -84,6 +84,13 @@ class TDsList {
   // start a thread for device <MAC> at <IP>: <reason>"), which ended the
   // search as if stopped.  The programs show them.
   std::vector<std::string> TakeNotices();
+  // Why the last search that has ended could not be carried out whole, for
+  // the user; empty when it was (also when it found nothing, a directed
+  // search got no answer, or StopSearch ended it).  Set when no search
+  // request could be sent, the network layer failed otherwise, or the
+  // search thread or a device's thread could not start (the list may then
+  // be incomplete).  Known once IsSearchDone has reported the end.
+  std::string SearchFailure();
   // Abandoned search threads not yet released (they are released, by the
   // next call of StartSearch, IsSearchDone or FinishSearch, once ended).
   int AbandonedSearchCount();
@@ -112,6 +119,7 @@ class TDsList {
   Tdscfgthread *m_cfg = nullptr;
   std::vector<TEnumThread *> m_retired;  // abandoned searches, released when ended
   std::vector<std::string> m_notices;    // see TakeNotices
+  std::string m_failure;                 // see SearchFailure
   bool m_shut_down = false;
 
   static std::vector<_DSONEINFO *> s_devices;

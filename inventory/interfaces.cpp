@@ -1,10 +1,18 @@
 // Choosing the interfaces and reporting the addresses left out.
 #include "interfaces.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "devtext.h"
 #include "dsapi.h"
+
+namespace {
+
+// The names of the last successful ChooseInterfaces; empty: no choice.
+std::vector<std::string> s_chosen;
+
+}  // namespace
 
 std::vector<_DSIFADDR> AllInterfaceRows(int (*list)(_DSIFADDR *, int)) {
   std::vector<_DSIFADDR> rows;
@@ -39,6 +47,7 @@ std::vector<std::string> SplitInterfaceList(const std::string &text) {
 bool ChooseInterfaces(const std::vector<std::string> &names, std::string *error) {
   if (names.empty()) {
     ds_choose_interfaces(nullptr, 0);
+    s_chosen.clear();
     return true;
   }
   const std::vector<_DSIFADDR> rows = AllInterfaceRows(ds_interface_addresses);
@@ -70,6 +79,7 @@ bool ChooseInterfaces(const std::vector<std::string> &names, std::string *error)
   for (const std::string &name : names)
     list.push_back(name.c_str());
   ds_choose_interfaces(list.data(), static_cast<int>(list.size()));
+  s_chosen = names;
   return true;
 }
 
@@ -89,3 +99,39 @@ std::string LeftOutText() {
     text += (i ? ", " : " ") + left[i];
   return text;
 }
+
+std::string NoAddressText(const std::vector<_DSIFADDR> &rows, const std::vector<std::string> &chosen) {
+  std::string text = "no usable local IPv4 address; ";
+  if (rows.empty())
+    return text + "no network interface";
+  text += "interfaces:";
+  // One entry per interface, in the kernel's order, with its addresses.
+  std::vector<std::string> done;
+  for (const _DSIFADDR &first : rows) {
+    const std::string name(first.name, strnlen(first.name, DS_IFNAME_SIZE));
+    if (std::find(done.begin(), done.end(), name) != done.end())
+      continue;
+    done.push_back(name);
+    std::vector<std::string> addrs;
+    for (const _DSIFADDR &r : rows)
+      if (r.addr != 0 && std::strncmp(r.name, first.name, DS_IFNAME_SIZE) == 0)
+        addrs.push_back(IpText(r.addr, false));
+    std::string state;
+    if (first.loopback)
+      state = "loopback";
+    else if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), name) == chosen.end())
+      state = "not chosen";
+    else if (addrs.empty())
+      state = "no IPv4 address";
+    else if (!first.up)
+      state = "down";
+    else
+      state = "up";  // came up after the search's addresses were read
+    for (const std::string &a : addrs)
+      state += ", " + a;
+    text += (done.size() > 1 ? ", " : " ") + name + " (" + state + ")";
+  }
+  return text;
+}
+
+std::string NoAddressText() { return NoAddressText(AllInterfaceRows(ds_interface_addresses), s_chosen); }

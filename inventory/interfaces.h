@@ -32,3 +32,12 @@ std::string LeftOutText();
 // there are), asking again with more room while the rows outgrow the
 // buffer; empty when the listing fails.
 std::vector<_DSIFADDR> AllInterfaceRows(int (*list)(_DSIFADDR *rows, int max));
+
+// Why ds_init found no local address to search from, for the line under
+// "Initial Socket Error!": "no usable local IPv4 address; interfaces: " and
+// each interface with what keeps it out, e.g. "lo (loopback), eth0 (down)",
+// or "no usable local IPv4 address; no network interface".
+std::string NoAddressText();
+// The same for the given interface rows (as ds_interface_addresses lists
+// them) and chosen interface names (empty: no choice).
+std::string NoAddressText(const std::vector<_DSIFADDR> &rows, const std::vector<std::string> &chosen);

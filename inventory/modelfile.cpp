@@ -1,6 +1,7 @@
 // Loader of the model file: one ini section per model, hexadecimal values.
 // The file itself is read through modelfile_host.h.
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -100,18 +101,33 @@ bool ParseRows(const char *path, std::vector<_MODELINFO> *out) {
 const char *const MODEL_INI_KEY_NAMES[MODEL_INI_KEYS] = {
     "model_name", "apid", "hwid", "model_flag", "k_upgtout", "f_upgtout", "ports"};
 
-int LoadModelFile(const char *path, _MODELINFO *table) {
+int ReadModelFile(const char *path, _MODELINFO *table, std::string *reason) {
   // A folder opens and reads as an empty file; it is no model file.
   TFileStamp stamp;
-  const TPathKind kind = StatPath(path, &stamp);
-  bool readable = kind == TPathKind::File || kind == TPathKind::Other;
+  int err = 0;
+  const TPathKind kind = StatPath(path, &stamp, &err);
+  if (kind == TPathKind::Missing) {
+    *reason = std::strerror(err);
+    return -1;
+  }
+  if (kind == TPathKind::Folder) {
+    *reason = std::strerror(EISDIR);
+    return -1;
+  }
+  bool readable = true;
   std::vector<_MODELINFO> rows;
-  if (readable) {
+  {
     std::lock_guard<std::mutex> hold(ParsedLock());
     TParsedFile &parsed = Parsed();
     if (kind == TPathKind::File && parsed.valid && parsed.stamp == stamp) {
       rows = parsed.rows;
     } else {
+      // The readers fail alike for a file they cannot open and for text
+      // they cannot parse; opening it first tells the two apart.
+      if ((err = OpenForReadingError(path)) != 0) {
+        *reason = std::strerror(err);
+        return -1;
+      }
       readable = ParseRows(path, &rows);
       parsed.valid = readable && kind == TPathKind::File;
       if (parsed.valid) {
@@ -121,7 +137,7 @@ int LoadModelFile(const char *path, _MODELINFO *table) {
     }
   }
   if (!readable) {
-    std::fprintf(stderr, "cannot parse file [%s]\n", path);
+    *reason = "not in ini format";
     return -1;
   }
 
@@ -131,6 +147,14 @@ int LoadModelFile(const char *path, _MODELINFO *table) {
   for (size_t k = 0; k < rows.size(); k++)
     table[k] = rows[k];
   return 0;
+}
+
+int LoadModelFile(const char *path, _MODELINFO *table) {
+  std::string reason;
+  if (ReadModelFile(path, table, &reason) == 0)
+    return 0;
+  std::fprintf(stderr, "cannot parse file [%s]\n", path);
+  return -1;
 }
 
 std::vector<std::string> ModelFilePlaces() {

@@ -35,8 +35,13 @@ struct TFileStamp {
   }
 };
 
-// The kind of path, and for a file its stamp.
-TPathKind StatPath(const char *path, TFileStamp *stamp);
+// The kind of path, and for a file its stamp; for a missing one *err (when
+// given) holds why, as an errno value (ENOENT, EACCES, ...).
+TPathKind StatPath(const char *path, TFileStamp *stamp, int *err = nullptr);
+
+// 0 when the file at path can be opened for reading, else why, as an errno
+// value.
+int OpenForReadingError(const char *path);
 
 // Where model_name.ini is looked for after the current folder, in order:
 // in the user's configuration folder, then where the program ships it.

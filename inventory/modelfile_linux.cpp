@@ -1,8 +1,10 @@
 // The model file on Linux: read with iniparser; looked for in the user's
 // configuration folder and the installed data folder.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -65,10 +67,13 @@ bool ReadModelIni(const char *path, int max, std::vector<TModelIniSection> *out)
   return true;
 }
 
-TPathKind StatPath(const char *path, TFileStamp *stamp) {
+TPathKind StatPath(const char *path, TFileStamp *stamp, int *err) {
   struct stat st;
-  if (stat(path, &st) != 0)
+  if (stat(path, &st) != 0) {
+    if (err)
+      *err = errno;
     return TPathKind::Missing;
+  }
   if (S_ISDIR(st.st_mode))
     return TPathKind::Folder;
   if (!S_ISREG(st.st_mode))
@@ -78,6 +83,14 @@ TPathKind StatPath(const char *path, TFileStamp *stamp) {
   stamp->id[2] = static_cast<uint64_t>(st.st_size);
   stamp->id[3] = static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(st.st_mtim.tv_nsec);
   return TPathKind::File;
+}
+
+int OpenForReadingError(const char *path) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return errno;
+  close(fd);
+  return 0;
 }
 
 std::vector<std::string> ModelFileOtherPlaces() {

@@ -9,6 +9,7 @@
 // as the text it declares.
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 
@@ -71,16 +72,38 @@ std::string ProgramFolder() {
   return slash == std::wstring::npos ? std::string() : Utf8Of(exe.substr(0, slash));
 }
 
+// The errno value of a Windows error, so that the reasons read as on Linux.
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return EACCES;
+    default:
+      return EIO;
+  }
+}
+
 }  // namespace
+
+int OpenForReadingError(const char *path) {
+  HANDLE h = CreateFileW(FullPath(WideOf(path)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return ErrnoOf(GetLastError());
+  CloseHandle(h);
+  return 0;
+}
 
 bool ReadModelIni(const char *path, int max, std::vector<TModelIniSection> *out) {
   const std::wstring file = FullPath(WideOf(path));
   // The INI functions read a missing or unreadable file as an empty one.
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE)
+  if (OpenForReadingError(path) != 0)
     return false;
-  CloseHandle(h);
   const bool unicode = HasByteOrderMark(file);
   auto text = [&](const std::wstring &w) { return unicode ? Utf8Of(w) : AnsiBytesOf(w); };
 
@@ -107,10 +130,13 @@ bool ReadModelIni(const char *path, int max, std::vector<TModelIniSection> *out)
   return true;
 }
 
-TPathKind StatPath(const char *path, TFileStamp *stamp) {
+TPathKind StatPath(const char *path, TFileStamp *stamp, int *err) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(WideOf(path).c_str(), GetFileExInfoStandard, &data))
+  if (!GetFileAttributesExW(WideOf(path).c_str(), GetFileExInfoStandard, &data)) {
+    if (err)
+      *err = ErrnoOf(GetLastError());
     return TPathKind::Missing;
+  }
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     return TPathKind::Folder;
   // The full path stands in for the file's identity.

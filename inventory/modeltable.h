@@ -39,6 +39,10 @@ _MODELINFO ModelRow(int i);
 // parsed ("cannot parse file [path]" on stderr), leaving table unchanged.
 // table must hold MODEL_ROWS rows.
 int LoadModelFile(const char *path, _MODELINFO *table = ModelTable);
+// The same without the message: on failure (-1) *reason says why once, as
+// "No such file or directory", "Is a directory", "Permission denied" or
+// "not in ini format"; for a file the user named.
+int ReadModelFile(const char *path, _MODELINFO *table, std::string *reason);
 
 // Where the programs look for the model file, in this order: model_name.ini
 // in the current directory, $XDG_CONFIG_HOME/Vela/model_name.ini (else

@@ -33,7 +33,9 @@ bool ParseResultFormat(const std::string &name, TResultFormat *format);
 
 // Replaces the file at path with data: writes a new file in the same
 // folder, flushes it to the disk and renames it over path, so that path
-// holds either its old contents or all of data.  A new file gets the usual
+// holds either its old contents or all of data.  When path is a symbolic
+// link, the file it leads to is replaced so, and the link stays.  Any name
+// the system takes can be written (the temporary name is short).  A new file gets the usual
 // permissions (0666 less the umask), a replaced one keeps its own.  True on
 // success; false with "cannot write <path>: <reason>" in *error, and no
 // file of ours left behind.

@@ -37,8 +37,8 @@ bool ParseInt32(const char *text, int32_t *out) {
 
 }  // namespace
 
-std::string ConfigHome() {
-  const char *xdg = std::getenv("XDG_CONFIG_HOME");
+std::string XdgFolder(const char *variable, const char *in_home) {
+  const char *xdg = std::getenv(variable);
   if (xdg != nullptr && xdg[0] == '/')
     return xdg;
   const char *home = std::getenv("HOME");
@@ -46,8 +46,10 @@ std::string ConfigHome() {
     struct passwd *pw = getpwuid(getuid());
     home = pw ? pw->pw_dir : "";
   }
-  return std::string(home) + "/.config";
+  return std::string(home) + in_home;
 }
+
+std::string ConfigHome() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
 std::string SearchSettingsPath() { return ConfigHome() + "/Vela/" VELA_SETTINGS_VERSION ".conf"; }
 

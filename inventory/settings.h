@@ -24,6 +24,10 @@ struct TSearchSettings {
   std::string Interfaces;           // e.g. "eth0,wlan0"; empty: every interface that is up
 };
 
+// A folder of the user's: $variable when it is an absolute path, else the
+// home folder followed by in_home (such as "/.config").
+std::string XdgFolder(const char *variable, const char *in_home);
+
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
 // path, else ~/.config.
 std::string ConfigHome();

@@ -5,7 +5,9 @@
 #include "netorder.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -189,13 +191,57 @@ int ds_get_info(int32_t handle, uint8_t *block) {
 
 // ---- Routed subnets and the choice of interfaces ----
 
+namespace {
+
+struct TableFree {
+  void operator()(void *t) const { std::free(t); }
+};
+using AddrTable = std::unique_ptr<_IPADDRTABLE, TableFree>;
+
+// A fresh address table, or null when it cannot be read.
+AddrTable read_addr_table() {
+  _IPADDRTABLE *table = nullptr;
+  if (iphelp_get_addr_table(&table, false) != PLAT_OK) {
+    std::free(table);
+    return nullptr;
+  }
+  return AddrTable(table);
+}
+
+}  // namespace
+
 int ds_search_subnet(uint32_t network, int prefix_len, DS_SEARCH_CALLBACK on_device) {
   if (on_device == nullptr || prefix_len < DS_SUBNET_PREFIX_MIN || prefix_len > DS_SUBNET_PREFIX_MAX)
     return DS_ERR_INVALID;
   if ((ntohl(network) & (0xFFFFFFFFu >> prefix_len)) != 0) return DS_ERR_INVALID;
+  // The subnets on the host's own links are left out of the search; which
+  // they are is read afresh for every search.  Without the table nothing is
+  // sent: the search could not tell which addresses are on a link.
+  const AddrTable connected = read_addr_table();
+  if (!connected) return DS_ERR_SOCKET;
+  uint32_t hosts[TQ_SUBNET_MAX_HOSTS];
+  if (tqsubnet_hosts_to_ask(network, prefix_len, connected.get(), hosts) == 0) return DS_ERR_INVALID;
   return run_search([&](const _TQSETTINGS *settings, uint32_t mark) {
-    return tqsock_search_subnet(network, prefix_len, on_device, settings, mark);
+    return tqsock_search_subnet(network, prefix_len, connected.get(), on_device, settings, mark);
   });
+}
+
+int ds_connected_subnets(_DSSUBNET *rows, int max) {
+  const AddrTable table = read_addr_table();
+  if (!table) return -1;
+  int n = 0;
+  for (uint32_t i = 0; i < table->count; ++i) {
+    const _IPADDRROW &row = table->rows[i];
+    if (row.mask == 0 || row.mask == 0xFFFFFFFFu) continue;  // no subnet of its own
+    const _DSSUBNET subnet{row.addr & row.mask, __builtin_popcount(row.mask)};
+    bool seen = false;
+    for (int k = 0; k < n && k < max && !seen; ++k)
+      seen = rows[k].network == subnet.network && rows[k].prefix_len == subnet.prefix_len;
+    if (seen) continue;
+    if (n < max) rows[n] = subnet;
+    n++;
+  }
+  return n;
 }
 
 namespace {

@@ -42,7 +42,9 @@ void ds_cleanup();
 void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit);
 
 // Runs one search to target (0 or DS_BROADCAST: broadcast on every local
-// address), one at a time under the search lock.  Returns a public code;
+// address; any other address is a directed search, whose sockets never
+// broadcast and which takes only a reply from that address), one at a time
+// under the search lock.  Returns a public code;
 // -4 also when a stop request (ds_stop_search) ended it.  Called on a thread
 // that is running a search already (from that search's callback), it
 // returns -6 at once and changes nothing: the running search holds the
@@ -103,11 +105,16 @@ constexpr int DS_SUBNET_PREFIX_MAX = 30;  // shortest: 2 hosts
 // entries, but each pass sends the search request to every host address of
 // the subnet in turn (routers do not pass directed broadcasts on), paced at
 // about 254 requests per 100 ms, from one socket whose source address the
-// routing table chooses.  Every device that answers is reported once, with
+// routing table chooses and which never broadcasts.  The addresses on a
+// subnet of the host's own addresses (ds_connected_subnets) are left out:
+// a broadcast search reaches their devices, and asking each would make the
+// kernel resolve every one of them.  Only replies from inside the subnet
+// count.  Every device that answers is reported once, with
 // DS_DIRECT set: it was reached by routing, so no request to it ever adds a
 // neighbour entry or route.  Returns 1 (also when nothing answered), -3 when
-// every request of a pass failed to leave, -4, -1, or -5 for a null
-// callback, a bad prefix length or host bits in network.  Like ds_search it
+// every request of a pass failed to leave (or the address table could not
+// be read), -4, -1, or -5 for a null callback, a bad prefix length, host
+// bits in network or a subnet that lies wholly on the host's own subnets.  Like ds_search it
 // returns -6 when called from the callback of a running search (ds_search's
 // or ds_search_subnet's), and ds_search returns -6 from its callback too.
 // A stop request (ds_stop_search) ends it exactly as it ends ds_search: it
@@ -118,6 +125,18 @@ constexpr int DS_SUBNET_PREFIX_MAX = 30;  // shortest: 2 hosts
 // sending; the result is -4, devices already reported stay reported, and no
 // callback follows (not even the end-of-pass null).
 int ds_search_subnet(uint32_t network, int prefix_len, DS_SEARCH_CALLBACK on_device);
+
+// A subnet of one of the host's own IPv4 addresses.
+struct _DSSUBNET {
+  uint32_t network;  // network order
+  int prefix_len;    // 1..31
+};
+
+// The subnets of the host's IPv4 addresses (a /32 address has none), each
+// once, in the kernel's order; at most max rows are filled.  Returns the
+// number there are, or -1 when the address table cannot be read.  Their
+// addresses are on a link of the host: ds_search_subnet leaves them out.
+int ds_connected_subnets(_DSSUBNET *rows, int max);
 
 constexpr int DS_IFNAME_SIZE = 64;  // an interface name and its NUL (see platform.h)
 

@@ -56,12 +56,15 @@ void hold_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
   }
 }
 
-void release_neigh(uint32_t ifindex, uint32_t ip) {
+// Forgets the entry our add made for ip on ifindex: true when there was one,
+// which is then ours to delete.
+bool release_neigh(uint32_t ifindex, uint32_t ip) {
   for (HeldNeigh &h : s_neigh) {
     if (!h.used || h.ifindex != ifindex || h.ip != ip) continue;
     h.used = false;
-    return;
+    return true;
   }
+  return false;
 }
 
 void hold_route(const _IPROUTEROW &row) {
@@ -72,20 +75,21 @@ void hold_route(const _IPROUTEROW &row) {
   }
 }
 
-void release_route(uint32_t dest) {
-  for (HeldRoute &h : s_routes) {
-    if (!h.used || h.row.dest != dest) continue;
-    h.used = false;
-    return;
-  }
+// The route our add made to dest, if any: the held slot, else null.
+HeldRoute *held_route(uint32_t dest) {
+  for (HeldRoute &h : s_routes)
+    if (h.used && h.row.dest == dest) return &h;
+  return nullptr;
 }
 
-// The routes iphelp_delete_routes takes: host routes (/32) to the address
-// that the kernel did not make.  A route with a shorter prefix whose
-// destination happens to be the device's address (a device answering from
-// a subnet's network address) is a whole subnet's route, not ours to take.
-bool is_deletable_host_route(const _IPROUTEROW &row, uint32_t dest) {
-  return row.dest == dest && row.dst_len == 32 && row.protocol != PLAT_RTPROT_KERNEL;
+// The one route iphelp_delete_routes takes: the host route (/32) to the
+// address that our add put in, recognised by our protocol mark and the
+// interface it went out of.  Every other route to the address (one an
+// administrator added, whatever its prefix, a subnet's route whose network
+// address a device answers from, a kernel route) belongs to someone else.
+bool is_own_host_route(const _IPROUTEROW &row, const _IPROUTEROW &added) {
+  return row.dest == added.dest && row.dst_len == 32 && row.protocol == PLAT_ROUTE_PROTO_OWN &&
+         row.ifindex == added.ifindex && row.table == added.table && row.metric == added.metric;
 }
 
 // Prefix length of a contiguous mask, -1 for any other mask.
@@ -118,10 +122,16 @@ void change_arp(uint32_t ip, const uint8_t mac[6], uint32_t local_ip, bool add) 
   uint32_t mask = 0;
   if (!interface_of(local_ip, &ifindex, &mask)) return;
   if (add) {
+    // A permanent entry that is there already is someone's configuration
+    // (an administrator's, whatever its MAC): it stays, and the request
+    // goes out as that entry lets it.  An entry the kernel made while
+    // resolving the address is replaced.  When the table cannot be read,
+    // nothing is changed.
+    int kind = PLAT_NEIGH_STATIC;
+    if (plat_get_neigh(ifindex, ip, &kind) != PLAT_OK || kind == PLAT_NEIGH_STATIC) return;
     if (plat_set_neigh(ifindex, ip, mac) == PLAT_OK) hold_neigh(ifindex, ip, mac);
-  } else {
-    plat_delete_neigh(ifindex, ip, mac);
-    release_neigh(ifindex, ip);
+  } else if (release_neigh(ifindex, ip)) {
+    plat_delete_neigh(ifindex, ip, mac);  // only an entry our add made
   }
 }
 
@@ -205,13 +215,15 @@ void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint
   row.dest = dest;
   row.mask = mask;
   row.dst_len = static_cast<uint8_t>(prefix_len);
-  row.protocol = PLAT_RTPROT_STATIC;
+  row.protocol = PLAT_ROUTE_PROTO_OWN;  // ours: the delete takes no other route
   row.scope = PLAT_RT_SCOPE_LINK;
   row.type = PLAT_RTN_UNICAST;
   row.table = PLAT_RT_TABLE_MAIN;
   row.metric = kHostRouteMetric;
   row.ifindex = ifindex;
   row.prefsrc = next_hop;
+  // An equal route that is there already (same destination and metric) is
+  // not replaced: the add fails and nothing is held, so nothing is deleted.
   if (plat_add_route(&row) == PLAT_OK) hold_route(row);
 }
 
@@ -220,15 +232,18 @@ void iphelp_delete_routes(uint32_t dest) {
   // a device record without an address must never take it away.
   if (dest == 0 || dest == kBroadcast) return;
   std::lock_guard<std::mutex> guard(s_route_lock);
+  HeldRoute *held = held_route(dest);
+  if (held == nullptr) return;  // our add made none: nothing is ours to delete
   _IPROUTETABLE *table = nullptr;
   if (iphelp_get_route_table(&table, true) != PLAT_OK) {
     std::free(table);
-    return;
+    return;  // ours, if left, stays held for iphelp_cleanup
   }
   std::unique_ptr<_IPROUTETABLE, TableFree> hold(table);
   for (uint32_t i = 0; i < table->count; ++i) {
-    if (!is_deletable_host_route(table->rows[i], dest)) continue;
-    if (plat_delete_route(&table->rows[i]) != PLAT_OK) return;  // ours, if left, stays held
+    if (!is_own_host_route(table->rows[i], held->row)) continue;
+    if (plat_delete_route(&table->rows[i]) != PLAT_OK) return;  // left in place, still held
+    break;
   }
-  release_route(dest);
+  held->used = false;
 }

@@ -37,23 +37,28 @@ uint32_t iphelp_get_route_table(_IPROUTETABLE **table, bool sort);
 bool iphelp_find_interface(const _IPADDRTABLE *table, uint32_t local_ip, uint32_t *ifindex,
                            uint32_t *mask);
 
-// Sets a permanent ARP entry ip -> mac on the interface owning local_ip.
+// Sets a permanent ARP entry ip -> mac on the interface owning local_ip,
+// unless the table holds a permanent entry for ip there already (someone's
+// static entry, whatever its MAC, is never replaced); an entry the kernel
+// made while resolving the address is replaced.
 void iphelp_add_arp(uint32_t ip, const uint8_t mac[6], uint32_t local_ip);
 
-// Deletes that ARP entry again.
+// Deletes that ARP entry again, only when iphelp_add_arp set it: an entry
+// that was there before the request stays.
 void iphelp_delete_arp(uint32_t ip, uint32_t local_ip, const uint8_t mac[6]);
 
 // Adds a route to dest/mask through the interface owning local_ip, with
 // next_hop (an address of that interface's subnet) as preferred source: a
-// link-scope route, metric 20, protocol static, main table.  Nothing for the
+// link-scope route, metric 20, main table, marked as ours with the protocol
+// PLAT_ROUTE_PROTO_OWN.  A route with the same destination and metric that
+// is there already stays as it is (then nothing is added).  Nothing for the
 // destination 0.0.0.0.
 void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint32_t local_ip);
 
-// Deletes, in table order, every main-table host route (/32) to dest that
-// the kernel did not make (protocol other than kernel), whatever its
-// gateway, interface or metric; stops at the first deletion refused.  A
-// route with a shorter prefix is a subnet's route even when its destination
-// equals dest (a device answering from a network address), and a kernel
-// route belongs to an address of the host: both stay.  Nothing for 0.0.0.0,
-// which would take the default route with it.
+// Deletes the host route to dest that iphelp_add_host_route added, and only
+// that one: a /32 to dest with our protocol mark, metric, table and
+// interface.  Every other route to dest stays (an administrator's own, a
+// subnet's route whose network address a device answers from, a kernel
+// route).  Nothing when our add made none, or for 0.0.0.0, whose routes
+// include the default route.
 void iphelp_delete_routes(uint32_t dest);

@@ -4,6 +4,7 @@
 
 #include <ifaddrs.h>
 #include <netlink/addr.h>
+#include <netlink/cache.h>
 #include <netlink/route/addr.h>
 #include <netlink/route/neighbour.h>
 #include <netlink/route/nexthop.h>
@@ -25,4 +26,5 @@ using NlRoute = std::unique_ptr<rtnl_route, NlReleaser<rtnl_route_put>>;
 using NlNeigh = std::unique_ptr<rtnl_neigh, NlReleaser<rtnl_neigh_put>>;
 using NlRtAddr = std::unique_ptr<rtnl_addr, NlReleaser<rtnl_addr_put>>;
 using NlNexthop = std::unique_ptr<rtnl_nexthop, NlReleaser<rtnl_route_nh_free>>;
+using NlCache = std::unique_ptr<nl_cache, NlReleaser<nl_cache_free>>;
 using Ifaddrs = std::unique_ptr<ifaddrs, NlReleaser<freeifaddrs>>;

@@ -103,6 +103,15 @@ uint32_t plat_get_addr_table(_IPADDRTABLE **table, bool sort);
 // *table is null on every failure.  A malformed row fails the whole read.
 uint32_t plat_get_route_table(_IPROUTETABLE **table, bool sort);
 
+// What the neighbour table holds for one address on one interface.
+constexpr int PLAT_NEIGH_NONE = 0;     // no entry
+constexpr int PLAT_NEIGH_DYNAMIC = 1;  // an entry the kernel made while resolving the address
+constexpr int PLAT_NEIGH_STATIC = 2;   // a permanent entry someone set (an administrator, or we)
+
+// Reads which kind of entry the neighbour table holds for ip on interface
+// ifindex into *kind.  PLAT_OK or a failure (then *kind is not set).
+uint32_t plat_get_neigh(uint32_t ifindex, uint32_t ip, int *kind);
+
 // Sets a permanent neighbour entry ip -> mac on interface ifindex, replacing
 // any entry for ip there.  PLAT_OK or a failure.
 uint32_t plat_set_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]);
@@ -110,7 +119,16 @@ uint32_t plat_set_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]);
 // Deletes the neighbour entry for ip on interface ifindex.
 uint32_t plat_delete_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]);
 
-// Adds (or replaces) the route described by row.
+// The protocol that marks a route as added by this program, so that no
+// route of anyone else is ever taken for one of ours: plat_add_route writes
+// the row's protocol, and plat_get_route_table reads it back.  (A number no
+// routing daemon uses; a platform without free protocol numbers maps the
+// mark onto what it has.)
+constexpr uint8_t PLAT_ROUTE_PROTO_OWN = 86;
+
+// Adds the route described by row.  Fails, changing nothing, when the table
+// holds a route with the same destination, prefix length, type of service
+// and metric already: a route of someone else is never replaced.
 uint32_t plat_add_route(const _IPROUTEROW *row);
 
 // Deletes the route described by row, as read by plat_get_route_table.

@@ -3,6 +3,7 @@
 // monotonic clock.  Every libnl object lives in a small holder so that each
 // return path gives it back.
 #include "platform.h"
+#include "plat_table.h"
 #include "nl_hold.h"
 #include "platform_linux_rows.h"
 #include "route_values.h"
@@ -123,19 +124,6 @@ uint32_t dump(int msg_type, Dump<Row> *d) {
   }
   if (err < 0) return status_of(err);
   return d->bad ? PLAT_ERR_INVALID_DATA : PLAT_OK;
-}
-
-// One allocation: the table header, then its rows.
-template <typename Table, typename Row>
-Table *new_table(const std::vector<Row> &rows) {
-  const size_t head = (sizeof(Table) + alignof(Row) - 1) / alignof(Row) * alignof(Row);
-  void *mem = std::malloc(head + rows.size() * sizeof(Row) + 1);
-  if (mem == nullptr) return nullptr;
-  auto *t = static_cast<Table *>(mem);
-  t->count = static_cast<uint32_t>(rows.size());
-  t->rows = reinterpret_cast<Row *>(static_cast<char *>(mem) + head);
-  if (!rows.empty()) std::memcpy(t->rows, rows.data(), rows.size() * sizeof(Row));
-  return t;
 }
 
 NlRoute route_from_row(const _IPROUTEROW *row) {
@@ -319,7 +307,7 @@ uint32_t plat_get_addr_table(_IPADDRTABLE **table, bool sort) {
       return ntohl(a.addr) < ntohl(b.addr);
     });
   }
-  *table = new_table<_IPADDRTABLE>(d.rows);
+  *table = plat_new_table<_IPADDRTABLE>(d.rows);
   return *table ? PLAT_OK : PLAT_ERR_NO_MEMORY;
 }
 
@@ -336,8 +324,26 @@ uint32_t plat_get_route_table(_IPROUTETABLE **table, bool sort) {
       return a.metric < b.metric;
     });
   }
-  *table = new_table<_IPROUTETABLE>(d.rows);
+  *table = plat_new_table<_IPROUTETABLE>(d.rows);
   return *table ? PLAT_OK : PLAT_ERR_NO_MEMORY;
+}
+
+int plat_linux_neigh_kind(rtnl_neigh *n) {
+  return (rtnl_neigh_get_state(n) & NUD_PERMANENT) != 0 ? PLAT_NEIGH_STATIC : PLAT_NEIGH_DYNAMIC;
+}
+
+uint32_t plat_get_neigh(uint32_t ifindex, uint32_t ip, int *kind) {
+  NlSock sk = open_route_socket();
+  if (!sk) return PLAT_ERR_GEN_FAILURE;
+  nl_cache *cache = nullptr;
+  const int err = rtnl_neigh_alloc_cache(sk.get(), &cache);
+  if (err < 0) return status_of(err);
+  NlCache hold(cache);
+  NlAddr dst = make_ipv4(ip, 32);
+  if (!dst) return PLAT_ERR_NO_MEMORY;
+  NlNeigh found(rtnl_neigh_get(cache, static_cast<int>(ifindex), dst.get()));
+  *kind = found ? plat_linux_neigh_kind(found.get()) : PLAT_NEIGH_NONE;
+  return PLAT_OK;
 }
 
 uint32_t plat_set_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
@@ -359,7 +365,7 @@ uint32_t plat_add_route(const _IPROUTEROW *row) {
   NlSock sk = open_route_socket();
   NlRoute r = route_from_row(row);
   if (!sk || !r) return PLAT_ERR_GEN_FAILURE;
-  return status_of(rtnl_route_add(sk.get(), r.get(), NLM_F_CREATE | NLM_F_REPLACE));
+  return status_of(rtnl_route_add(sk.get(), r.get(), NLM_F_CREATE | NLM_F_EXCL));
 }
 
 uint32_t plat_delete_route(const _IPROUTEROW *row) {

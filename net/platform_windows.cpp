@@ -5,6 +5,7 @@
 // DeleteIpNetEntry, CreateIpForwardEntry, DeleteIpForwardEntry) with rows
 // built by win_rows.h.
 #include "platform.h"
+#include "plat_table.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -98,19 +99,6 @@ bool chosen(const IP_ADAPTER_ADDRESSES *a) {
   for (const std::string &c : s_chosen)
     if (c == friendly || c == adapter) return true;
   return false;
-}
-
-// One allocation: the table header, then its rows.
-template <typename Table, typename Row>
-Table *new_table(const std::vector<Row> &rows) {
-  const size_t head = (sizeof(Table) + alignof(Row) - 1) / alignof(Row) * alignof(Row);
-  void *mem = std::malloc(head + rows.size() * sizeof(Row) + 1);
-  if (mem == nullptr) return nullptr;
-  auto *t = static_cast<Table *>(mem);
-  t->count = static_cast<uint32_t>(rows.size());
-  t->rows = reinterpret_cast<Row *>(static_cast<char *>(mem) + head);
-  if (!rows.empty()) std::memcpy(t->rows, rows.data(), rows.size() * sizeof(Row));
-  return t;
 }
 
 // Asks IP Helper for a table the way its table calls are meant to be
@@ -209,7 +197,7 @@ uint32_t plat_get_addr_table(_IPADDRTABLE **table, bool sort) {
     for (DWORD i = 0; i < t->dwNumEntries; ++i)
       rows.push_back(_IPADDRROW{t->table[i].dwAddr, t->table[i].dwMask, t->table[i].dwIndex});
   }
-  *table = new_table<_IPADDRTABLE>(rows);
+  *table = plat_new_table<_IPADDRTABLE>(rows);
   return *table ? PLAT_OK : PLAT_ERR_NO_MEMORY;
 }
 
@@ -232,8 +220,30 @@ uint32_t plat_get_route_table(_IPROUTETABLE **table, bool sort) {
     }
   }
   if (rows.empty()) return PLAT_ERR_NO_DATA;
-  *table = new_table<_IPROUTETABLE>(rows);
+  *table = plat_new_table<_IPROUTETABLE>(rows);
   return *table ? PLAT_OK : PLAT_ERR_NO_MEMORY;
+}
+
+uint32_t plat_get_neigh(uint32_t ifindex, uint32_t ip, int *kind) {
+  std::vector<unsigned char> buf;
+  const uint32_t r = read_table(&buf, [&](void *p, ULONG *size) {
+    return GetIpNetTable(static_cast<MIB_IPNETTABLE *>(p), size, FALSE);
+  });
+  if (r == ERROR_NO_DATA || (r == NO_ERROR && buf.empty())) {
+    *kind = PLAT_NEIGH_NONE;
+    return PLAT_OK;
+  }
+  if (r != NO_ERROR) return r;
+  const auto *t = reinterpret_cast<const MIB_IPNETTABLE *>(buf.data());
+  for (DWORD i = 0; i < t->dwNumEntries; ++i) {
+    _WINNETROW w;
+    std::memcpy(&w, &t->table[i], sizeof w);
+    if (w.dwIndex != ifindex || w.dwAddr != ip) continue;
+    *kind = win_neigh_kind(w);
+    return PLAT_OK;
+  }
+  *kind = PLAT_NEIGH_NONE;
+  return PLAT_OK;
 }
 
 uint32_t plat_set_neigh(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {

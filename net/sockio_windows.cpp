@@ -1,15 +1,22 @@
-// Windows Sockets for the socket engine.  The stop wake-up is a UDP socket
-// bound to the loopback address that sends itself one byte per raise: it
-// sits in the same select() set as the search's sockets, as the eventfd
-// does on Linux.
+// Windows Sockets for the socket engine.
+//
+// A wait that may last (tqsock_idle, a search's pause between polls) waits
+// on event objects: each socket signals one of its own when a datagram
+// arrives (WSAEventSelect), and the stop wake-up is an event object too, in
+// the same WaitForMultipleObjects set, as the eventfd is in Linux's poll
+// set.  Under wine a select() that waits wakes several milliseconds after
+// its datagram arrives; an event at once.  Which socket is readable is
+// always told by a select() that does not wait.
 #include "sockio.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <mstcpip.h>
+#include <timeapi.h>
 
 #include <atomic>
 #include <mutex>
+#include <unordered_map>
 
 // Not in every SDK's headers: turns the reports of ICMP port-unreachable
 // (WSAECONNRESET on the next receive) off for a UDP socket.
@@ -27,21 +34,50 @@ sockaddr_in address_of(uint32_t ip, uint16_t port) {
   return sa;
 }
 
-// The wake-up socket and its own address; made once after a start-up,
-// never closed, so a search thread still running at exit never meets it
-// closed.
-std::mutex s_wake_lock;
-std::atomic<SOCKET> s_wake{INVALID_SOCKET};
-sockaddr_in s_wake_addr{};
+// The event of every open socket, set when a datagram arrives.
+std::mutex s_events_lock;
+std::unordered_map<SOCKET, WSAEVENT> s_events;
+
+WSAEVENT event_of(SOCKET s) {
+  std::lock_guard<std::mutex> hold(s_events_lock);
+  const auto it = s_events.find(s);
+  return it == s_events.end() ? WSA_INVALID_EVENT : it->second;
+}
+
+// The stop wake-up: a manual-reset event, set by every raise until drained.
+// Made once, never closed, so a search thread still running at exit never
+// meets it closed.
+std::atomic<HANDLE> s_wake{nullptr};
+
+// Which of the n sockets are readable now (select with no wait); its result.
+int readable_now(const sockio_t *socks, int n, bool *readable) {
+  fd_set set;
+  FD_ZERO(&set);
+  for (int i = 0; i < n; ++i) FD_SET(socks[i], &set);
+  timeval none{0, 0};
+  const int r = select(0, &set, nullptr, nullptr, &none);
+  if (r == SOCKET_ERROR) return WSAGetLastError() == WSAEINTR ? 0 : -1;
+  for (int i = 0; i < n; ++i)
+    if (readable) readable[i] = FD_ISSET(socks[i], &set) != 0;
+  return r;
+}
 
 }  // namespace
 
 bool sockio_startup() {
   WSADATA data;
-  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  // Waits of 1 ms resolution while the network layer runs: with Windows'
+  // default clock tick (15.6 ms) the 10 ms poll pause, and with it every
+  // pass, would overrun by up to a tick.
+  timeBeginPeriod(1);
+  return true;
 }
 
-void sockio_cleanup() { WSACleanup(); }
+void sockio_cleanup() {
+  timeEndPeriod(1);
+  WSACleanup();
+}
 
 sockio_t sockio_open_udp(bool broadcast) {
   // WSA_FLAG_NO_HANDLE_INHERIT: a child process never holds our sockets.
@@ -61,10 +97,32 @@ sockio_t sockio_open_udp(bool broadcast) {
     closesocket(s);
     return SOCKIO_INVALID;
   }
+  // The socket's arrival event (which also makes it non-blocking: it is
+  // read only when select() found it readable).
+  WSAEVENT ev = WSACreateEvent();
+  if (ev == WSA_INVALID_EVENT || WSAEventSelect(s, ev, FD_READ) != 0) {
+    if (ev != WSA_INVALID_EVENT) WSACloseEvent(ev);
+    closesocket(s);
+    return SOCKIO_INVALID;
+  }
+  std::lock_guard<std::mutex> hold(s_events_lock);
+  s_events[s] = ev;
   return s;
 }
 
-void sockio_close(sockio_t s) { closesocket(s); }
+void sockio_close(sockio_t s) {
+  closesocket(s);
+  WSAEVENT ev = WSA_INVALID_EVENT;
+  {
+    std::lock_guard<std::mutex> hold(s_events_lock);
+    const auto it = s_events.find(s);
+    if (it != s_events.end()) {
+      ev = it->second;
+      s_events.erase(it);
+    }
+  }
+  if (ev != WSA_INVALID_EVENT) WSACloseEvent(ev);
+}
 
 bool sockio_bind(sockio_t s, uint32_t ip, uint16_t port) {
   const sockaddr_in sa = address_of(ip, port);
@@ -80,9 +138,19 @@ uint16_t sockio_bound_port(sockio_t s) {
 
 bool sockio_send_to(sockio_t s, uint32_t ip, uint16_t port, const uint8_t *data, size_t len) {
   const sockaddr_in to = address_of(ip, port);
-  const int n = sendto(s, reinterpret_cast<const char *>(data), static_cast<int>(len), 0,
-                       reinterpret_cast<const sockaddr *>(&to), sizeof to);
-  return n != SOCKET_ERROR && static_cast<size_t>(n) == len;
+  for (int attempt = 0;; ++attempt) {
+    const int n = sendto(s, reinterpret_cast<const char *>(data), static_cast<int>(len), 0,
+                         reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    if (n != SOCKET_ERROR) return static_cast<size_t>(n) == len;
+    // The socket is non-blocking: a full send buffer waits for room, as a
+    // blocking send would, but not for ever.
+    if (WSAGetLastError() != WSAEWOULDBLOCK || attempt > 0) return false;
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(s, &set);
+    timeval limit{1, 0};
+    if (select(0, nullptr, &set, nullptr, &limit) != 1) return false;
+  }
 }
 
 long sockio_recv_from(sockio_t s, uint8_t *buf, size_t cap, uint32_t *src_ip, uint16_t *src_port) {
@@ -107,61 +175,56 @@ long sockio_recv_from(sockio_t s, uint8_t *buf, size_t cap, uint32_t *src_ip, ui
 
 int sockio_wait(const sockio_t *socks, int n, bool wake, int timeout_ms, bool *readable, bool *woken) {
   if (wake) sockio_wake_prepare();
-  const SOCKET wake_s = wake ? s_wake.load() : INVALID_SOCKET;
+  const HANDLE stop = wake ? s_wake.load() : nullptr;
   if (woken) *woken = false;
-  fd_set set;
-  FD_ZERO(&set);
-  if (n > FD_SETSIZE - 1) n = FD_SETSIZE - 1;
-  for (int i = 0; i < n; ++i) FD_SET(socks[i], &set);
-  if (wake_s != INVALID_SOCKET) FD_SET(wake_s, &set);
-  if (set.fd_count == 0) {
-    // select() refuses an empty set.
+  if (n > MAXIMUM_WAIT_OBJECTS - 1) n = MAXIMUM_WAIT_OBJECTS - 1;
+  int ready = n > 0 ? readable_now(socks, n, readable) : 0;
+  bool stopped = stop != nullptr && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+  if (ready != 0 || stopped || timeout_ms <= 0) {
+    if (woken) *woken = stopped;
+    return ready < 0 ? -1 : ready + (stopped ? 1 : 0);
+  }
+  // Nothing yet: wait for an arrival or a stop.  A datagram that came after
+  // the look above has set its socket's event already.
+  HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+  WSAEVENT events[MAXIMUM_WAIT_OBJECTS];
+  DWORD count = 0;
+  for (int i = 0; i < n; ++i) {
+    const WSAEVENT ev = event_of(socks[i]);
+    if (ev == WSA_INVALID_EVENT) continue;
+    events[count] = ev;
+    handles[count++] = ev;
+  }
+  const DWORD sockets = count;
+  if (stop != nullptr) handles[count++] = stop;
+  if (count == 0) {
     Sleep(static_cast<DWORD>(timeout_ms));
     return 0;
   }
-  timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-  const int r = select(0, &set, nullptr, nullptr, &tv);
-  if (r == SOCKET_ERROR) return WSAGetLastError() == WSAEINTR ? 0 : -1;
-  for (int i = 0; i < n; ++i)
-    if (readable) readable[i] = FD_ISSET(socks[i], &set) != 0;
-  if (woken && wake_s != INVALID_SOCKET) *woken = FD_ISSET(wake_s, &set) != 0;
-  return r;
+  WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(timeout_ms));
+  // Each arrival event is cleared once it has woken a wait: the look below
+  // tells what is readable, and a socket left with data is found by the
+  // look that begins the next wait.
+  for (DWORD i = 0; i < sockets; ++i) WSAResetEvent(events[i]);
+  ready = n > 0 ? readable_now(socks, n, readable) : 0;
+  stopped = stop != nullptr && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+  if (woken) *woken = stopped;
+  return ready < 0 ? -1 : ready + (stopped ? 1 : 0);
 }
 
 void sockio_wake_prepare() {
-  if (s_wake.load() != INVALID_SOCKET) return;
-  std::lock_guard<std::mutex> hold(s_wake_lock);
-  if (s_wake.load() != INVALID_SOCKET) return;
-  // A start-up of its own, never cleaned up: the last WSACleanup of the
-  // program's own start-ups would close the wake-up socket with the others.
-  static const bool started = sockio_startup();
-  if (!started) return;
-  const sockio_t s = sockio_open_udp(false);
-  if (s == SOCKIO_INVALID) return;
-  sockaddr_in sa = address_of(htonl(INADDR_LOOPBACK), 0);
-  int len = sizeof sa;
-  u_long nonblocking = 1;
-  if (bind(s, reinterpret_cast<const sockaddr *>(&sa), sizeof sa) != 0 ||
-      getsockname(s, reinterpret_cast<sockaddr *>(&sa), &len) != 0 ||
-      ioctlsocket(s, FIONBIO, &nonblocking) != 0) {
-    closesocket(s);
-    return;
-  }
-  s_wake_addr = sa;
-  s_wake.store(s);
+  if (s_wake.load() != nullptr) return;
+  HANDLE ev = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE none = nullptr;
+  if (ev != nullptr && !s_wake.compare_exchange_strong(none, ev)) CloseHandle(ev);
 }
 
 void sockio_wake_raise() {
-  const SOCKET s = s_wake.load();
-  if (s == INVALID_SOCKET) return;
-  const char one = 1;
-  sendto(s, &one, 1, 0, reinterpret_cast<const sockaddr *>(&s_wake_addr), sizeof s_wake_addr);
+  const HANDLE ev = s_wake.load();
+  if (ev != nullptr) SetEvent(ev);
 }
 
 void sockio_wake_drain() {
-  const SOCKET s = s_wake.load();
-  if (s == INVALID_SOCKET) return;
-  char buf[16];
-  while (recv(s, buf, sizeof buf, 0) > 0) {
-  }
+  const HANDLE ev = s_wake.load();
+  if (ev != nullptr) ResetEvent(ev);
 }

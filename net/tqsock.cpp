@@ -147,7 +147,7 @@ uint32_t tqsock_local_address(int i) {
   return s_local.addr[i];
 }
 
-int tqsock_open_set(_TQSOCKSET *set, bool per_interface) {
+int tqsock_open_set(_TQSOCKSET *set, bool per_interface, bool broadcast) {
   const int wanted = per_interface ? s_local.count : 1;
   uint32_t offset = 0;  // raised for the remaining sockets of this call too
   set->count = 0;
@@ -156,7 +156,7 @@ int tqsock_open_set(_TQSOCKSET *set, bool per_interface) {
 
   for (int i = 0; i < wanted && set->count < TQ_MAX_SOCKETS; ++i) {
     const uint32_t ip = per_interface ? tqsock_local_address(i) : 0;
-    const sockio_t fd = sockio_open_udp(true);
+    const sockio_t fd = sockio_open_udp(broadcast);
     if (fd == SOCKIO_INVALID) {
       tqsock_close_set(set);
       return TQ_ERR_SOCKET;
@@ -320,11 +320,16 @@ void tqsock_search_begin(_TQSEARCH *st, bool direct, TQ_DEVICE_CALLBACK on_devic
   st->on_device = on_device;
   st->count = 0;
   st->new_device = false;
+  st->accept_net = 0;
+  st->accept_mask = 0;
   for (_DSNETINFO *&d : st->dev) d = nullptr;
 }
 
 int tqsock_search_datagram(_TQSEARCH *st, const uint8_t *buf, size_t len, uint32_t src_ip,
                            uint32_t local_ip) {
+  // A search by address lists only what answers from the address or subnet
+  // it asked: anything else on the link is no answer to it.
+  if ((src_ip & st->accept_mask) != st->accept_net) return TQ_SEARCH_GO_ON;
   _DSNETINFO heard;
   if (!dsproto_read_search_reply(buf, len, src_ip, local_ip, st->direct, &heard))
     return TQ_SEARCH_GO_ON;
@@ -398,11 +403,16 @@ int tqsock_search_marked(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _T
   // Stopped before it began: nothing is opened or sent.
   if (tqsock_stop_requested(mark)) return TQ_ERR_CANCELLED;
   const int passes = settings->count;
+  const bool direct = target != kBroadcast;
   _TQSOCKSET set;
-  if (tqsock_open_set(&set, true) != TQ_OK) return TQ_ERR_SOCKET;
+  if (tqsock_open_set(&set, true, !direct) != TQ_OK) return TQ_ERR_SOCKET;
 
   _TQSEARCH st;
-  tqsock_search_begin(&st, target != kBroadcast, on_device);
+  tqsock_search_begin(&st, direct, on_device);
+  if (direct) {
+    st.accept_net = target;
+    st.accept_mask = kBroadcast;
+  }
   int quiet = 0;
   int result = TQ_OK;
   bool ended = false;  // a step below decided the result

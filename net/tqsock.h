@@ -61,9 +61,11 @@ int tqsock_local_count();
 uint32_t tqsock_local_address(int i);
 
 // Opens one socket per local address (per_interface) or one wildcard socket,
-// bound to 13316 or the next free port in steps of 4096.  1 (also when no
+// bound to 13316 or the next free port in steps of 4096, with broadcasting
+// allowed unless broadcast is false (a search by address: then a send to a
+// broadcast address fails instead of flooding a link).  1 (also when no
 // socket could be bound) or -12.
-int tqsock_open_set(_TQSOCKSET *set, bool per_interface);
+int tqsock_open_set(_TQSOCKSET *set, bool per_interface, bool broadcast = true);
 
 // Closes every open socket of the set.
 void tqsock_close_set(_TQSOCKSET *set);
@@ -121,6 +123,11 @@ struct _TQSEARCH {
   int count;                    // records in dev, in the order first heard
   _DSNETINFO *dev[TQ_MAX_DEVICES];
   bool new_device;              // the current pass heard a new device
+  // Replies are taken only from sources inside accept_net/accept_mask
+  // (network order): the searched address or subnet of a search by address.
+  // tqsock_search_begin sets both to 0, which takes every source.
+  uint32_t accept_net;
+  uint32_t accept_mask;
 };
 
 // What tqsock_search_datagram made of one datagram.
@@ -130,7 +137,8 @@ constexpr int TQ_SEARCH_GO_ON = 0;  // ignored, or a known device refreshed, or 
 void tqsock_search_begin(_TQSEARCH *st, bool direct, TQ_DEVICE_CALLBACK on_device);
 
 // Handles one received datagram of a search: a datagram that is not an
-// acceptable search reply is ignored; a device heard before gets its
+// acceptable search reply, or comes from a source outside the accepted
+// ones, is ignored; a device heard before gets its
 // addresses refreshed; a new device is reported to on_device and kept.
 // Returns TQ_SEARCH_GO_ON to keep waiting, 1 when the search is complete
 // (128 devices, or the first device of a directed search), -13 or -19.
@@ -140,8 +148,9 @@ int tqsock_search_datagram(_TQSEARCH *st, const uint8_t *buf, size_t len, uint32
 // Frees every record of the search state.
 void tqsock_search_end(_TQSEARCH *st);
 
-// Runs a search to target (0xFFFFFFFF: broadcast from every local address)
-// in passes, with settings->count as pass limit P and settings->timeout as
+// Runs a search to target (0xFFFFFFFF: broadcast from every local address;
+// any other address is searched without broadcasting, and only a reply
+// from that address counts) in passes, with settings->count as pass limit P and settings->timeout as
 // the quiet time T.  1, -11 (directed search, no answer), -12, -13 or -19.
 // A stop request (below) ends it with -13, as a callback returning zero
 // would; the search counts as begun when this call starts.

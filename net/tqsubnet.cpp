@@ -46,14 +46,14 @@ int drain(_TQSOCKSET *set, _TQSEARCH *st, uint32_t mark) {
 // request left, -12 when none did, or the search's end (-13 also for a stop
 // request, looked at before every batch and every datagram: the pause
 // between two batches is at most TQ_SUBNET_STEP_MS).
-int send_pass(_TQSOCKSET *set, _TQSEARCH *st, uint32_t first_host, uint32_t hosts, uint32_t mark) {
+int send_pass(_TQSOCKSET *set, _TQSEARCH *st, const uint32_t *host, uint32_t hosts, uint32_t mark) {
   const uint32_t start = plat_tick_ms();
   uint32_t left = 0;
   for (uint32_t k = 0; k < hosts;) {
     if (tqsock_stop_requested(mark)) return TQ_ERR_CANCELLED;
     const uint32_t end = k + TQ_SUBNET_BATCH < hosts ? k + TQ_SUBNET_BATCH : hosts;
     for (; k < end; ++k)
-      if (tqsock_send_search(set, htonl(first_host + k), st->dev, st->count) == TQ_OK) left++;
+      if (tqsock_send_search(set, host[k], st->dev, st->count) == TQ_OK) left++;
     int r = drain(set, st, mark);
     if (r != TQ_SEARCH_GO_ON) return r;
     if (k >= hosts) break;
@@ -84,24 +84,51 @@ int quiet_wait(_TQSOCKSET *set, _TQSEARCH *st, const _TQSETTINGS *settings, uint
 
 }  // namespace
 
-int tqsock_search_subnet(uint32_t network, int prefix_len, TQ_DEVICE_CALLBACK on_device,
-                         const _TQSETTINGS *settings, uint32_t stop_mark) {
+bool tqsubnet_on_link(uint32_t ip, const _IPADDRTABLE *table) {
+  if (table == nullptr) return false;
+  for (uint32_t i = 0; i < table->count; ++i) {
+    const _IPADDRROW &row = table->rows[i];
+    // A /32 address has no subnet, and a /0 would be everything.
+    if (row.mask == 0 || row.mask == 0xFFFFFFFFu) continue;
+    if ((ip & row.mask) == (row.addr & row.mask)) return true;
+  }
+  return false;
+}
+
+uint32_t tqsubnet_hosts_to_ask(uint32_t network, int prefix_len, const _IPADDRTABLE *table,
+                               uint32_t *hosts) {
+  if (prefix_len < 22 || prefix_len > 30) return 0;
+  const uint32_t first = ntohl(network) + 1;  // the network and broadcast addresses are left out
+  const uint32_t count = (1u << (32 - prefix_len)) - 2;
+  uint32_t n = 0;
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t ip = htonl(first + k);
+    if (!tqsubnet_on_link(ip, table)) hosts[n++] = ip;
+  }
+  return n;
+}
+
+int tqsock_search_subnet(uint32_t network, int prefix_len, const _IPADDRTABLE *connected,
+                         TQ_DEVICE_CALLBACK on_device, const _TQSETTINGS *settings,
+                         uint32_t stop_mark) {
   if (tqsock_stop_requested(stop_mark)) return TQ_ERR_CANCELLED;  // nothing opened or sent
-  const uint32_t size = 1u << (32 - prefix_len);
-  const uint32_t first_host = ntohl(network) + 1;  // the network and broadcast addresses are left out
-  const uint32_t hosts = size - 2;
+  uint32_t host[TQ_SUBNET_MAX_HOSTS];
+  const uint32_t hosts = tqsubnet_hosts_to_ask(network, prefix_len, connected, host);
+  if (hosts == 0) return TQ_ERR_SOCKET;  // nothing to send
 
   _TQSOCKSET set;
-  if (tqsock_open_set(&set, false) != TQ_OK) return TQ_ERR_SOCKET;
+  if (tqsock_open_set(&set, false, false) != TQ_OK) return TQ_ERR_SOCKET;
   tls_on_device = on_device;
   _TQSEARCH st;
   tqsock_search_begin(&st, false, on_device ? report_routed : nullptr);
+  st.accept_net = network;
+  st.accept_mask = htonl(~(0xFFFFFFFFu >> prefix_len));
 
   int quiet = 0;
   int result = TQ_OK;
   for (;;) {
     st.new_device = false;
-    int step = send_pass(&set, &st, first_host, hosts, stop_mark);
+    int step = send_pass(&set, &st, host, hosts, stop_mark);
     if (step == TQ_SEARCH_GO_ON) step = quiet_wait(&set, &st, settings, stop_mark);
     if (step != TQ_SEARCH_GO_ON) {
       result = step;

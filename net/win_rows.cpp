@@ -31,6 +31,12 @@ _WINNETROW win_neigh_row(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]) {
   return r;
 }
 
+int win_neigh_kind(const _WINNETROW &row) {
+  if (row.dwType == WIN_IPNET_TYPE_STATIC) return PLAT_NEIGH_STATIC;
+  if (row.dwType == WIN_IPNET_TYPE_INVALID) return PLAT_NEIGH_NONE;
+  return PLAT_NEIGH_DYNAMIC;
+}
+
 _WINFORWARDROW win_route_row(const _IPROUTEROW &row) {
   _WINFORWARDROW w{};
   const bool direct = row.gateway == 0;
@@ -59,7 +65,12 @@ bool win_route_from(const _WINFORWARDROW &w, _IPROUTEROW *row) {
   row->dest = w.dwForwardDest;
   row->mask = w.dwForwardMask;
   row->dst_len = static_cast<uint8_t>(prefix);
-  row->protocol = w.dwForwardProto == WIN_IPPROTO_LOCAL ? PLAT_RTPROT_KERNEL : PLAT_RTPROT_STATIC;
+  if (w.dwForwardProto == WIN_IPPROTO_LOCAL)
+    row->protocol = PLAT_RTPROT_KERNEL;
+  else if (w.dwForwardProto == WIN_IPPROTO_NETMGMT && direct)
+    row->protocol = PLAT_ROUTE_PROTO_OWN;
+  else
+    row->protocol = PLAT_RTPROT_STATIC;
   row->scope = direct ? PLAT_RT_SCOPE_LINK : PLAT_RT_SCOPE_UNIVERSE;
   row->type = PLAT_RTN_UNICAST;
   row->table = PLAT_RT_TABLE_MAIN;

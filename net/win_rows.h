@@ -36,6 +36,7 @@ struct _WINFORWARDROW {
   uint32_t dwForwardMetric5;
 };
 
+constexpr uint32_t WIN_IPNET_TYPE_INVALID = 2;
 constexpr uint32_t WIN_IPNET_TYPE_DYNAMIC = 3;
 constexpr uint32_t WIN_IPNET_TYPE_STATIC = 4;
 constexpr uint32_t WIN_IPROUTE_TYPE_DIRECT = 3;    // the destination is on the link
@@ -47,6 +48,12 @@ constexpr uint32_t WIN_METRIC_NONE = 0xFFFFFFFFu;  // "no value" in metrics 2 to
 // The static ARP entry ip -> mac on interface ifindex, as set and deleted.
 _WINNETROW win_neigh_row(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]);
 
+// What an ARP entry as read is: PLAT_NEIGH_STATIC for a static one (an
+// administrator's, or ours), PLAT_NEIGH_NONE for an invalid one (Windows
+// keeps those as left-overs of a failed resolution), else
+// PLAT_NEIGH_DYNAMIC.
+int win_neigh_kind(const _WINNETROW &row);
+
 // The IP Helper route of one of our rows, starting from an all-zero row.
 // A link-scope row (no gateway) becomes a direct route whose next hop is
 // its preferred source, the host's own address on that interface; a row
@@ -56,7 +63,10 @@ _WINNETROW win_neigh_row(uint32_t ifindex, uint32_t ip, const uint8_t mac[6]);
 _WINFORWARDROW win_route_row(const _IPROUTEROW &row);
 
 // Our row of an IP Helper route as read: the reverse of win_route_row for
-// a route we added; a route of an address of the host reads as the
-// kernel's, any other static one as static.  False for a mask that is not
-// contiguous (no prefix length).
+// a route we added.  Windows has no protocol numbers of its own to give: a
+// direct route set by a program (MIB_IPPROTO_NETMGMT, what we add) reads as
+// marked ours (PLAT_ROUTE_PROTO_OWN), a route of an address of the host as
+// the kernel's, any other as static.  A route is still deleted only when
+// our add put it in (iphelp holds it), and Windows refuses to add a route
+// equal to one that is there.  False for a mask that is not contiguous.
 bool win_route_from(const _WINFORWARDROW &w, _IPROUTEROW *row);

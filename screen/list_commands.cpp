@@ -2,8 +2,14 @@
 
 #include <cctype>
 
+#include "utf8text.h"
+
 std::string CopyText(const std::vector<TResultRow> &rows, TCopyWhat what, const char *line_end)
 {
+  // A tab or line end inside a field (a model name from the model file may
+  // hold one) would split the row; control characters show as U+FFFD, as
+  // in the text table.
+  auto field = [](const std::string &text) { return Utf8Displayable(text); };
   std::string text;
   for (size_t i = 0; i < rows.size(); ++i) {
     const TResultRow &r = rows[i];
@@ -11,13 +17,13 @@ std::string CopyText(const std::vector<TResultRow> &rows, TCopyWhat what, const 
       text += line_end;
     switch (what) {
     case TCopyWhat::Rows:
-      text += r.no + '\t' + r.model + '\t' + r.mac + '\t' + r.ip;
+      text += field(r.no) + '\t' + field(r.model) + '\t' + field(r.mac) + '\t' + field(r.ip);
       break;
     case TCopyWhat::IpAddress:
-      text += r.ip;
+      text += field(r.ip);
       break;
     case TCopyWhat::MacAddress:
-      text += r.mac;
+      text += field(r.mac);
       break;
     }
   }

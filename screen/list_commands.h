@@ -13,7 +13,8 @@ enum class TCopyWhat { Rows, IpAddress, MacAddress };
 
 // One line per row, lines joined by line_end (none after the last): for
 // Rows "No<TAB>Model<TAB>MAC Address<TAB>IP Address", else the one field.
-// Windows' clipboard takes "\r\n", X11's "\n".
+// Windows' clipboard takes "\r\n", X11's "\n".  A control character inside
+// a field (tab, line end, ...) shows as U+FFFD.
 std::string CopyText(const std::vector<TResultRow> &rows, TCopyWhat what, const char *line_end = "\n");
 
 // The format a file name's type asks for: ".csv" CSV, ".json" JSON, ".txt"

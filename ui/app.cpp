@@ -1,6 +1,7 @@
 #include "app.h"
 
 #include <QMessageBox>
+#include <QTimer>
 
 #include "about_box.h"
 #include "app_info.h"
@@ -54,6 +55,12 @@ int RunFinder(TApplication &app)
     FMain = new TFMain;
     AboutBox = new TAboutBox(FMain);
     FMain->show();
+    // An error may already have escaped from a modal box's loop during the
+    // start-up (the warnings of FormCreate and FormShow).  The exit that
+    // ended that loop is forgotten when the message loop starts, which
+    // would then run on with nobody to end it: end it again from inside.
+    if (app.Escaped())
+      QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
     app.exec();
     error = app.Escaped();
   } catch (...) {

@@ -4,9 +4,12 @@
 
 #include "app.h"
 #include "app_info.h"
+#include "std_descriptors.h"
 
 int main(int argc, char **argv)
 {
+  // First, before anything opens a descriptor (see std_descriptors.h).
+  OpenClosedStdDescriptors();
   // Answered before the application object exists, so it needs no display.
   for (int i = 1; i < argc; i++)
     if (std::strcmp(argv[i], "--version") == 0) {

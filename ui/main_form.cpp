@@ -251,10 +251,10 @@ void TFMain::m_target_actionExecute()
   if (ask.exec() != QDialog::Accepted)
     return;
   WriteLastTarget(QString::fromStdString(SearchTargetText(ask.Target)));
-  RunSearch(true, ask.Target.address, ask.Target.prefix_len);
+  RunSearch(true, ask.Target.address, ask.Target.prefix_len, ask.Notice);
 }
 
-void TFMain::RunSearch(bool by_address, uint32_t address, int32_t prefix_len)
+void TFMain::RunSearch(bool by_address, uint32_t address, int32_t prefix_len, const QString &target_notice)
 {
   FSearch = new TFSearch(nullptr);
   FSearch->SearchTarget = static_cast<int32_t>(address);
@@ -270,6 +270,16 @@ void TFMain::RunSearch(bool by_address, uint32_t address, int32_t prefix_len)
   // file's parse failure: on the standard error stream.
   for (const std::string &notice : DsList.TakeNotices())
     std::fprintf(stderr, "%s\n", notice.c_str());
+  QStringList tip;
+  if (std::string left_out = LeftOutText(); !left_out.empty())
+    tip << QString::fromStdString(left_out);
+  if (!target_notice.isEmpty())
+    tip << target_notice;
+  if (std::string failure = DsList.SearchFailure(); !failure.empty()) {
+    const std::string target = by_address ? SearchTargetText({address, prefix_len}) : "by broadcast";
+    tip << QString::fromStdString("cannot search " + target + ": " + failure);
+  }
+  m_stat_panel->setToolTip(tip.join('\n'));
   FillDeviceList();
   UpdateStatusText();
 }

@@ -107,8 +107,11 @@ class TFMain : public QMainWindow {
   void BuildListView();
   void BuildListMenu();
   // Runs one search dialog (broadcast, or by address with prefix_len), then
-  // takes the result over and shows it.
-  void RunSearch(bool by_address, uint32_t address, int32_t prefix_len);
+  // takes the result over and shows it.  A search that could not be carried
+  // out reads as one that found nothing; the status bar's tooltip says why,
+  // after the target's notice (target_notice) and the local addresses left
+  // out.
+  void RunSearch(bool by_address, uint32_t address, int32_t prefix_len, const QString &target_notice = {});
 
   bool m_shown = false;
   QCollator m_collator;

@@ -5,6 +5,8 @@
 #include <QItemSelectionModel>
 #include <QTableWidget>
 
+#include "utf8text.h"
+
 namespace {
 
 std::string CellText(const QTableWidget *view, int row, int column)

@@ -4,29 +4,24 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QVBoxLayout>
 
-#include "settings.h"
+#include <cstdio>
 
-namespace {
-
-const char *const kLastTarget = "LastTarget";
-
-}  // namespace
+#include "state_file.h"
 
 QString ReadLastTarget()
 {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Vela", VELA_SETTINGS_VERSION);
-  settings.setFallbacksEnabled(false);  // the user's own file only, as for the search settings
-  return settings.value(kLastTarget).toString();
+  return QString::fromStdString(LoadLastTarget());
 }
 
 void WriteLastTarget(const QString &text)
 {
-  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Vela", VELA_SETTINGS_VERSION);
-  settings.setFallbacksEnabled(false);  // the user's own file only, as for the search settings
-  settings.setValue(kLastTarget, text);
+  // Remembering is a convenience: a state file that cannot be written is
+  // reported where the program's other notices go, and the search runs.
+  std::string error;
+  if (!SaveLastTarget(text.toStdString(), &error))
+    std::fprintf(stderr, "%s\n", error.c_str());
 }
 
 TFTarget::TFTarget(QWidget *parent) : QDialog(parent)
@@ -71,7 +66,10 @@ TFTarget::TFTarget(QWidget *parent) : QDialog(parent)
 bool TFTarget::TakeTarget()
 {
   std::string error;
-  if (ParseSearchTarget(m_target_edit->text().toStdString(), &Target, &error)) {
+  std::string notice;
+  if (ParseSearchTarget(m_target_edit->text().toStdString(), &Target, &error) &&
+      CheckSearchTarget(Target, HostConnectedSubnets(), &notice, &error)) {
+    Notice = QString::fromStdString(notice);
     m_target_error->hide();
     return true;
   }

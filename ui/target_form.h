@@ -1,6 +1,7 @@
 // The small dialog of Function > Search Address...: asks for one device's
-// address or a routed subnet's prefix, checks it, and remembers the last
-// one in the settings file (LastTarget).
+// address or a routed subnet's prefix, checks it (also against the host's
+// own subnets), and remembers the last one in the state file (LastTarget,
+// state_file.h).
 #pragma once
 
 #include <QDialog>
@@ -24,8 +25,10 @@ class TFTarget : public QDialog {
   QPushButton *m_search_button = nullptr;
   QPushButton *m_cancel_button = nullptr;
 
-  // The target read when the dialog was accepted.
+  // The target read when the dialog was accepted, and the notice that goes
+  // with it (the addresses of the host's own subnets it leaves out).
   TSearchTarget Target;
+  QString Notice;
 
   // Reads the text: true with Target set, or false with the reason shown
   // under the text box.
@@ -35,7 +38,8 @@ class TFTarget : public QDialog {
   void m_search_buttonClick();
 };
 
-// The target searched last (settings value LastTarget); empty when none.
+// The target searched last (LastTarget of the state file, else of the
+// settings file); empty when none.
 QString ReadLastTarget();
 // Remembers text as the target searched last.
 void WriteLastTarget(const QString &text);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "last_target.h"
+#include "state_file.h"
 #include "resource.h"
 #include "win_util.h"
 #include "window_texts.h"
@@ -111,6 +111,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpar
 struct TargetState {
   DialogFont font;
   TSearchTarget *target;
+  std::string *notice;
 };
 
 INT_PTR CALLBACK TargetProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
@@ -132,7 +133,8 @@ INT_PTR CALLBACK TargetProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
     case IDOK: {
       std::string error;
       std::string text = WindowText(GetDlgItem(dialog, IDC_TARGET_EDIT));
-      if (ParseSearchTarget(text, state->target, &error)) {
+      if (ParseSearchTarget(text, state->target, &error) &&
+          CheckSearchTarget(*state->target, HostConnectedSubnets(), state->notice, &error)) {
         EndDialog(dialog, IDOK);
       } else {
         SetWindowTextUtf8(GetDlgItem(dialog, IDC_TARGET_ERROR), error);
@@ -166,10 +168,11 @@ void ShowAboutBox(HWND owner)
     DestroyIcon(state.icon);
 }
 
-bool AskSearchTarget(HWND owner, TSearchTarget *target)
+bool AskSearchTarget(HWND owner, TSearchTarget *target, std::string *notice)
 {
   TargetState state;
   state.target = target;
+  state.notice = notice;
   return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TARGET), owner, TargetProc,
                          reinterpret_cast<LPARAM>(&state)) == IDOK;
 }

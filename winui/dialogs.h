@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "search_target.h"
 
 // Shows the about box modally: "Product Name: Vela Finder" and "Version:
@@ -13,6 +15,8 @@ void ShowAboutBox(HWND owner);
 
 // Asks for one device's address or a routed subnet's prefix, starting with
 // the target searched last.  True with *target set when the user chose
-// Search with a text that can be searched; a text that cannot gets its
-// reason shown under the box, and the dialog stays.
-bool AskSearchTarget(HWND owner, TSearchTarget *target);
+// Search with a target that can be searched from this host
+// (ParseSearchTarget, CheckSearchTarget), and *notice what the search
+// should say about it (empty for nothing); a text that cannot be searched
+// gets its reason shown under the box, and the dialog stays.
+bool AskSearchTarget(HWND owner, TSearchTarget *target, std::string *notice);

@@ -19,7 +19,7 @@
 #include "search_form.h"
 #include "search_target.h"
 #include "settings.h"
-#include "last_target.h"
+#include "state_file.h"
 #include "texttable.h"
 #include "win_util.h"
 #include "window_texts.h"
@@ -363,6 +363,34 @@ void TFMain::FormCreate()
     ShowWarning(nullptr, ResStr(TXT_SOCKET_ERROR));
   if (!choice.empty())
     ShowWarning(nullptr, choice);
+  // More local addresses than a search uses: the status bar's tooltip says
+  // which were left out.
+  SetStatusTip(LeftOutText());
+}
+
+void TFMain::SetStatusTip(const std::string &text)
+{
+  if (!m_stat_tip) {
+    m_stat_tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0,
+                                 0, 0, 0, m_window, nullptr, Instance(), nullptr);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = m_window;
+    tool.uId = reinterpret_cast<UINT_PTR>(m_stat_bar);
+    tool.lpszText = const_cast<wchar_t *>(L"");
+    SendMessageW(m_stat_tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // Several lines, one per notice.
+    SendMessageW(m_stat_tip, TTM_SETMAXTIPWIDTH, 0, Scale(600, m_dpi));
+  }
+  m_stat_tip_text = WideOf(text);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = m_window;
+  tool.uId = reinterpret_cast<UINT_PTR>(m_stat_bar);
+  tool.lpszText = m_stat_tip_text.data();
+  SendMessageW(m_stat_tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(m_stat_tip, TTM_ACTIVATE, !text.empty(), 0);
 }
 
 void TFMain::FormShow()
@@ -451,19 +479,24 @@ LRESULT TFMain::Notify(NMHDR *header)
 
 void TFMain::m_brdc_actionExecute()
 {
-  RunSearch(false, 0xFFFFFFFFu, 32);
+  RunSearch(false, 0xFFFFFFFFu, 32, "");
 }
 
 void TFMain::m_target_actionExecute()
 {
   TSearchTarget target;
-  if (!AskSearchTarget(m_window, &target))
+  std::string notice;
+  if (!AskSearchTarget(m_window, &target, &notice))
     return;
-  SaveLastTarget(SearchTargetText(target));
-  RunSearch(true, target.address, target.prefix_len);
+  // Remembering is a convenience: a state that cannot be written is
+  // reported where the program's other notices go, and the search runs.
+  std::string error;
+  if (!SaveLastTarget(SearchTargetText(target), &error))
+    std::fprintf(stderr, "%s\n", error.c_str());
+  RunSearch(true, target.address, target.prefix_len, notice);
 }
 
-void TFMain::RunSearch(bool by_address, uint32_t address, int32_t prefix_len)
+void TFMain::RunSearch(bool by_address, uint32_t address, int32_t prefix_len, const std::string &target_notice)
 {
   TFSearch search;
   search.SearchTarget = static_cast<int32_t>(address);
@@ -477,6 +510,16 @@ void TFMain::RunSearch(bool by_address, uint32_t address, int32_t prefix_len)
   // error stream, as the model file's parse failure.
   for (const std::string &notice : DsList.TakeNotices())
     std::fprintf(stderr, "%s\n", notice.c_str());
+  std::string tip = LeftOutText();
+  auto add = [&tip](const std::string &line) {
+    if (!line.empty())
+      tip += (tip.empty() ? "" : "\n") + line;
+  };
+  add(target_notice);
+  if (std::string failure = DsList.SearchFailure(); !failure.empty())
+    add("cannot search " + (by_address ? SearchTargetText({address, prefix_len}) : std::string("by broadcast")) +
+        ": " + failure);
+  SetStatusTip(tip);
   FillDeviceList();
   UpdateStatusText();
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "device_rows.h"
@@ -63,13 +64,18 @@ class TFMain {
   void m_target_actionExecute();
   void m_save_actionExecute();
   void m_menu_aboutClick();
-  void RunSearch(bool by_address, uint32_t address, int32_t prefix_len);
+  void RunSearch(bool by_address, uint32_t address, int32_t prefix_len, const std::string &target_notice);
+  // The status bar's tooltip: what the last search left out or could not
+  // do; none when text is empty.
+  void SetStatusTip(const std::string &text);
 
   HWND m_window = nullptr;
   HWND CoolBar1 = nullptr;
   HWND m_tool_bar = nullptr;
   HWND m_ListView = nullptr;
   HWND m_stat_bar = nullptr;
+  HWND m_stat_tip = nullptr;  // the status bar's tooltip
+  std::wstring m_stat_tip_text;
   HACCEL m_accel = nullptr;
   HMENU m_list_menu = nullptr;
   HIMAGELIST m_ImageList = nullptr;      // the search icon

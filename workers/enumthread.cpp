@@ -16,11 +16,12 @@ TEnumThread *TEnumThread::Current() { return tls_current; }
 void TEnumThread::Execute() {
   tls_current = this;
   ds_set_search_params(m_pass_time, m_pass_count);
-  // The outcome is in the device list.
+  // The devices are in the device list; the result tells it whether the
+  // search could be carried out at all.
   if (m_prefix_len < 32)
-    (void)ds_search_subnet(m_target, m_prefix_len, m_callback);
+    m_result.store(ds_search_subnet(m_target, m_prefix_len, m_callback));
   else
-    (void)ds_search(m_target, m_callback);
+    m_result.store(ds_search(m_target, m_callback));
   tls_current = nullptr;
   m_done.store(1);
 }

@@ -1,5 +1,6 @@
 // Search thread: runs one search of the network layer so that the caller
-// stays responsive; raises m_done when the search has returned.
+// stays responsive; keeps its result and raises m_done when the search has
+// returned.
 #pragma once
 
 #include <atomic>
@@ -19,6 +20,9 @@ class TEnumThread final : public TThread {
   // with ds_search_subnet.
   int32_t m_prefix_len = 32;
   std::atomic<int32_t> m_done{0};
+  // The network layer's result of the search (public code), written before
+  // m_done.
+  std::atomic<int32_t> m_result{DS_OK};
   int32_t m_pass_count = 0;
   int32_t m_pass_time = 0;
   // Search generation this thread belongs to (set by the device list);

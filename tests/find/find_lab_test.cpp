@@ -241,13 +241,7 @@ TEST_F(Finder, HelpDocumentsEveryOption) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
-TEST_F(Finder, NetworkLayerThatCannotStartExitsWithOne) {
-  // A fresh network namespace of our own has no IPv4 address at all.
-  Result r = RunProgram({"unshare", "-n", VELA_FIND, "--passes", "1", "--pass-time", "100"});
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_EQ(r.err, "Initial Socket Error!\n");
-  EXPECT_EQ(r.out, "");
-}
+// A network layer that cannot start (exit status 1): find_offline_test.
 
 TEST_F(Finder, ResultThatCannotBeWrittenIsNoSuccess) {
   // /dev/full refuses every write: the search runs, its result is lost.

@@ -367,6 +367,99 @@ TEST_F(Target, SignalsDuringASubnetPassEndItAtOnceWithTheList) {
   EXPECT_EQ(CsvIps(r.out), all) << r.out;
 }
 
+// Requests of kind 1 the simulator of link 'a' or 'b' got so far.
+size_t SearchRequestsOn(char link) {
+  size_t n = 0;
+  for (const auto &d : TheLab().SimLog(link))
+    n += !d.bytes.empty() && d.bytes[0] == 1 ? 1 : 0;
+  return n;
+}
+
+// Neighbour entries of the host on vela-a.
+long NeighboursOnA() { return std::stol(Host("ip -4 neigh show dev vela-a | wc -l")); }
+
+// A search by address never broadcasts and keeps to what it was asked: the
+// addresses of the host's own subnet (192.168.77.0/24 on vela-a) inside a
+// prefix are left out with a notice (no request and no neighbour entry
+// for them, and the devices of that link, among them one configured for a
+// foreign subnet, are not listed); a prefix wholly on it, and that
+// subnet's broadcast or network address as "one device", are refused.
+TEST_F(Target, SearchByAddressNeverBroadcastsAndKeepsToItsPrefix) {
+  Host("ip route add 192.168.76.0/22 via 10.99.0.1");
+  const size_t on_a = SearchRequestsOn('a');
+  const long neighbours = NeighboursOnA();
+  Result r = Find({"--target", "192.168.76.0/22", "--passes", "1", "--pass-time", "200", "--format", "csv"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "vela-find: 192.168.76.0/22: the addresses on the connected subnet 192.168.77.0/24 are left "
+                   "out: a search without a target (broadcast) reaches them\n");
+  EXPECT_EQ(CsvIps(r.out), std::multiset<std::string>{}) << r.out;
+  EXPECT_EQ(SearchRequestsOn('a'), on_a) << "nothing reached the link of the connected subnet";
+  EXPECT_EQ(NeighboursOnA(), neighbours) << Host("ip -4 neigh show dev vela-a");
+  Host("ip route del 192.168.76.0/22 via 10.99.0.1");
+
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"192.168.77.0/24", "every address of '192.168.77.0/24' is on the connected subnet 192.168.77.0/24: "
+                          "a search without a target (broadcast) reaches them"},
+      {"192.168.77.255", "'192.168.77.255' is the broadcast address of the connected subnet 192.168.77.0/24 "
+                         "(a search without a target broadcasts)"},
+      {"10.88.0.0", "'10.88.0.0' is the network address of the connected subnet 10.88.0.0/24 "
+                    "(a search without a target broadcasts)"},
+  };
+  for (const auto &[target, why] : refused) {
+    r = Find({"--target", target, "--passes", "1", "--pass-time", "100"});
+    EXPECT_EQ(r.status, 2) << target;
+    EXPECT_EQ(r.out, "") << target;
+    EXPECT_EQ(r.err, "vela-find: option --target: " + why + "\n");
+  }
+  EXPECT_EQ(SearchRequestsOn('a'), on_a);
+
+  // The network layer itself: a directed search's sockets cannot
+  // broadcast, so the link's broadcast address gets nothing and lists
+  // nothing; one device's own address still works.
+  ASSERT_TRUE(ds_init());
+  ds_set_search_params(200, 1);
+  g_reported.clear();
+  EXPECT_EQ(ds_search(velatest::Ip("192.168.77.255"), Record), DS_ERR_SOCKET);
+  EXPECT_TRUE(g_reported.empty());
+  EXPECT_EQ(SearchRequestsOn('a'), on_a);
+  EXPECT_EQ(ds_search(velatest::Ip("192.168.77.22"), Record), DS_OK);
+  ASSERT_EQ(g_reported.size(), 1u);
+  EXPECT_EQ(velatest::IpText(g_reported[0].ip), "192.168.77.22");
+  ds_cleanup();
+}
+
+// A search by address goes where the routing table sends it: the choice of
+// an interface is refused with it, not ignored.
+TEST_F(Target, InterfaceChoiceIsRefusedWithATarget) {
+  Result r = Find({"--interface", "vela-b", "--target", kSubnet, "--passes", "1", "--pass-time", "100"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "vela-find: option --interface cannot be used with --target: a search by address goes out "
+                   "where the routing table sends it\nTry 'vela-find --help' for more information.\n");
+}
+
+// A search that could not be carried out is no search that found nothing:
+// status 4 and the reason, after the list of what the other targets found.
+TEST_F(Target, SearchThatSentNothingExitsWithFour) {
+  Result r = Find({"--target", "10.55.0.0/24", "--passes", "1", "--pass-time", "100"});
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_EQ(r.err, "vela-find: cannot search 10.55.0.0/24: no search request could be sent\n");
+  EXPECT_EQ(r.out, "No  Model  MAC Address  IP Address\n\nSearch Result - 0 Vela(s)\n");
+  r = Find({"--target", "10.55.0.7", "--target", "10.20.30.77", "--passes", "1", "--pass-time", "100",
+            "--format", "csv"});
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_EQ(r.err, "vela-find: cannot search 10.55.0.7: no search request could be sent\n");
+  EXPECT_EQ(CsvIps(r.out), std::multiset<std::string>{"10.20.30.77"});
+
+  // The search thread refused (the user's thread limit, for real: the
+  // main and the configuration thread fill it).
+  r = velatest::RunProgram({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "prlimit", "--nproc=2",
+                            VELA_FIND, "--passes", "1", "--pass-time", "100"});
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_NE(r.err.find("vela-find: cannot search by broadcast: cannot start the search thread: "), std::string::npos)
+      << r.err;
+}
+
 TEST_F(Target, BadTargetsExitWithTwo) {
   const std::vector<std::pair<std::string, std::string>> bad = {
       {"10.20.30.0/31", "use /22 to /30"},

@@ -162,6 +162,9 @@ TEST(DsListExit, ShutdownReleasesTheHandlesOfItsRecords) {
   const std::string head = "cannot start a thread for device 02:56:99:00:01:F7 at 10.99.1.247: ";
   if (notices.size() != 1 || notices[0].rfind(head, 0) != 0 || notices[0].size() <= head.size())
     std::exit(6);
+  // The search could not be carried out whole: the programs say why.
+  if (DsList.SearchFailure() != notices[0])
+    std::exit(9);
   if (DsList.FinishSearch(false) != 3 || !DsList.TakeNotices().empty())
     std::exit(7);
   limit.rlim_cur = soft;
@@ -173,7 +176,7 @@ TEST(DsListExit, ShutdownReleasesTheHandlesOfItsRecords) {
 // A request thread the system refuses (here: the process's thread limit,
 // for real) does not end the program: the device is not added, the search
 // ends as if stopped, the devices found so far stay and are merged, and the
-// notice says why.
+// notice and the search's failure say why.
 TEST(DsListLimits, RefusedRequestThreadStopsTheSearchAndKeepsTheFound) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(RefuseAThreadAndCheck(), ::testing::ExitedWithCode(10), "");

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -51,5 +52,15 @@ class ModelFile : public ::testing::Test {
     return "[" + name + "]\nmodel_name = " + model + "\napid = " + apid + "\nhwid = " + hwid +
            "\nmodel_flag = 2\nk_upgtout = 9c40\nf_upgtout = 4e20\nports = 4\n";
   }
+  // Loads a file whose row 0 is "Kept" and records the table, for a test
+  // that a failed load then changes nothing; returns the file's path.
+  std::string LoadKeptFile() {
+    std::string path = Write(Section("first", "Kept", "a1", "1"));
+    EXPECT_EQ(LoadModelFile(path.c_str()), 0);
+    std::memcpy(before_, ModelTable, sizeof before_);
+    return path;
+  }
+  bool TableUnchanged() const { return std::memcmp(before_, ModelTable, sizeof before_) == 0; }
   std::vector<std::string> files_;
+  _MODELINFO before_[MODEL_ROWS];
 };

@@ -138,4 +138,31 @@ TEST_F(ModelFile, FileIsLookedForHereThenInTheConfigThenTheDataFolder) {
     unsetenv("XDG_CONFIG_HOME");
 }
 
+// A file the user names: the reason it cannot be read is given once, and
+// nothing is written to standard error.
+TEST_F(ModelFile, NamedFileThatCannotBeReadGivesTheReason) {
+  const std::string good = LoadKeptFile();
+  char dir[] = "/tmp/model-why-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string bad_syntax = Write("[open section\nmodel_name = x\n");
+  const std::pair<std::string, std::string> cases[] = {
+      {"/nonexistent.ini", "No such file or directory"},
+      {std::string(dir), "Is a directory"},
+      {good + "/below", "Not a directory"},
+      {bad_syntax, "not in ini format"},
+  };
+  for (const auto &[path, why] : cases) {
+    std::string reason;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ReadModelFile(path.c_str(), ModelTable, &reason), -1) << path;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << path;
+    EXPECT_EQ(reason, why) << path;
+  }
+  rmdir(dir);
+  EXPECT_TRUE(TableUnchanged());
+  std::string reason = "untouched";
+  EXPECT_EQ(ReadModelFile(good.c_str(), ModelTable, &reason), 0);
+  EXPECT_EQ(reason, "untouched");
+}
+
 }  // namespace

@@ -103,16 +103,13 @@ TEST_F(ModelFile, MissingKeysReadAsZero) {
 }
 
 TEST_F(ModelFile, FailedLoadChangesNothingAndSaysSo) {
-  std::string path = Write(Section("first", "Kept", "a1", "1"));
-  ASSERT_EQ(LoadModelFile(path.c_str()), 0);
-  _MODELINFO before[MODEL_ROWS];
-  std::memcpy(before, ModelTable, sizeof before);
+  LoadKeptFile();
   const char *missing = "/nonexistent/dir/model_name.ini";
   testing::internal::CaptureStderr();
   EXPECT_EQ(LoadModelFile(missing), -1);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "cannot parse file [/nonexistent/dir/model_name.ini]\n");
-  EXPECT_EQ(std::memcmp(before, ModelTable, sizeof before), 0);
+  EXPECT_TRUE(TableUnchanged());
   EXPECT_STREQ(ModelRow(0).model_name, "Kept");
 }
 
@@ -148,10 +145,7 @@ TEST_F(ModelFile, DuplicatePairGivesTheLowerRow) {
 }
 
 TEST_F(ModelFile, DirectoryOfThatNameIsUnreadable) {
-  std::string good = Write(Section("first", "Kept", "a1", "1"));
-  ASSERT_EQ(LoadModelFile(good.c_str()), 0);
-  _MODELINFO before[MODEL_ROWS];
-  std::memcpy(before, ModelTable, sizeof before);
+  LoadKeptFile();
   const std::filesystem::path dir = TempName("model-dir");
   std::string path = (dir / "model_name.ini").string();
   ASSERT_TRUE(std::filesystem::create_directories(path));
@@ -160,7 +154,7 @@ TEST_F(ModelFile, DirectoryOfThatNameIsUnreadable) {
   std::string err = testing::internal::GetCapturedStderr();
   std::filesystem::remove_all(dir);
   EXPECT_EQ(err, "cannot parse file [" + path + "]\n");
-  EXPECT_EQ(std::memcmp(before, ModelTable, sizeof before), 0);
+  EXPECT_TRUE(TableUnchanged());
 }
 
 // Values follow strtoul in base 16 with a 32-bit unsigned long: a minus

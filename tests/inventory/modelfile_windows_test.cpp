@@ -84,4 +84,31 @@ TEST_F(ModelFile, Utf8NamesComeThroughWithAndWithoutByteOrderMark) {
   EXPECT_EQ(ModelRow(0).apid, 0xa1u);
 }
 
+// A file the user names: the reason it cannot be read is given once, in
+// the words Linux uses.  The Windows reader has no syntax to fail on: a
+// line it cannot take is skipped (the Linux side, where iniparser refuses
+// such a file, is in modelfile_linux_test.cpp).
+TEST_F(ModelFile, NamedFileThatCannotBeReadGivesTheReasonAsOnLinux) {
+  const std::string good = LoadKeptFile();
+  const fs::path dir = TempName("model-why");
+  ASSERT_TRUE(fs::create_directories(dir));
+  const std::pair<std::string, std::string> cases[] = {
+      {(dir / "nonexistent.ini").string(), "No such file or directory"},
+      {dir.string(), "Is a directory"},
+  };
+  for (const auto &[path, why] : cases) {
+    std::string reason;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ReadModelFile(path.c_str(), ModelTable, &reason), -1) << path;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << path;
+    EXPECT_EQ(reason, why) << path;
+  }
+  fs::remove_all(dir);
+  EXPECT_TRUE(TableUnchanged());
+  const std::string odd = Write("[open section\nmodel_name = x\n[a]\napid = 5\n");
+  std::string reason;
+  EXPECT_EQ(ReadModelFile(odd.c_str(), ModelTable, &reason), 0) << reason;
+  EXPECT_EQ(ModelRow(0).apid, 5u) << "the line without its bracket is skipped";
+}
+
 }  // namespace

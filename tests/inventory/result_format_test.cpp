@@ -358,6 +358,50 @@ TEST_F(WriteWhole, ErrorNamesTheFileAndTheReasonAndWritesNothing) {
 
 }
 
+// Saving to a symbolic link writes the file it leads to (through a chain
+// of links, relative or absolute, also one whose target is not there yet);
+// the links stay links.
+TEST_F(WriteWhole, ALinkStaysALinkAndItsTargetGetsTheData) {
+  ASSERT_EQ(mkdir((dir_ + "/real").c_str(), 0700), 0);
+  const std::string target = dir_ + "/real/result.csv";
+  std::string error;
+  ASSERT_TRUE(WriteFileWhole(target, "old\n", &error)) << error;
+  ASSERT_EQ(symlink("real/result.csv", (dir_ + "/result.csv").c_str()), 0);
+  ASSERT_EQ(symlink((dir_ + "/result.csv").c_str(), (dir_ + "/chain.csv").c_str()), 0);
+  ASSERT_TRUE(WriteFileWhole(dir_ + "/result.csv", "new\n", &error)) << error;
+  EXPECT_EQ(ReadFile(target), "new\n");
+  ASSERT_TRUE(WriteFileWhole(dir_ + "/chain.csv", "newer\n", &error)) << error;
+  EXPECT_EQ(ReadFile(target), "newer\n");
+  struct stat st;
+  for (const char *link : {"/result.csv", "/chain.csv"}) {
+    ASSERT_EQ(lstat((dir_ + link).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << link << " is still a link";
+  }
+  ASSERT_EQ(symlink("real/later.csv", (dir_ + "/later.csv").c_str()), 0);
+  ASSERT_TRUE(WriteFileWhole(dir_ + "/later.csv", "first\n", &error)) << error;
+  EXPECT_EQ(ReadFile(dir_ + "/real/later.csv"), "first\n");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"chain.csv", "later.csv", "real", "result.csv"}));
+
+  ASSERT_EQ(symlink("loop-b", (dir_ + "/loop-a").c_str()), 0);
+  ASSERT_EQ(symlink("loop-a", (dir_ + "/loop-b").c_str()), 0);
+  EXPECT_FALSE(WriteFileWhole(dir_ + "/loop-a", "x", &error));
+  EXPECT_EQ(error, "cannot write " + dir_ + "/loop-a: Too many levels of symbolic links");
+}
+
+// Any name the file system takes can be written: the temporary file's
+// name does not grow with it.
+TEST_F(WriteWhole, ANameAtTheSystemsLimitCanBeWritten) {
+  for (size_t length : {244, 255}) {
+    const std::string name = std::string(length - 4, 'r') + ".csv";
+    const std::string path = dir_ + "/" + name;
+    std::string error;
+    ASSERT_TRUE(WriteFileWhole(path, "long\n", &error)) << length << ": " << error;
+    EXPECT_EQ(ReadFile(path), "long\n");
+    EXPECT_EQ(Entries(), std::vector<std::string>{name});
+    unlink(path.c_str());
+  }
+}
+
 // After a power cut the file must hold the old contents or the new, never
 // an empty file: the new file's data reaches the disk before the rename
 // makes it the file, and the rename reaches it with the folder.

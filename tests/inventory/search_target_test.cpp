@@ -1,8 +1,10 @@
 // Search targets as the user types them, the interface list of the
-// settings, and the network API's checks of a subnet search's arguments.
+// settings, the report of no usable local address, and the network API's
+// checks of a subnet search's arguments.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,62 @@ TEST(SearchTarget, BadInputGetsAClearMessage) {
             "'255.255.255.255' is the broadcast address (a search without a target broadcasts)");
 }
 
+// The host of these cases: 10.77.0.10/24, 10.88.1.10/23, 192.168.5.1/30
+// and a /32 address, which has no subnet of its own.
+const std::vector<_DSSUBNET> kConnected = {
+    {Ip("10.77.0.0"), 24}, {Ip("10.88.0.0"), 23}, {Ip("192.168.5.0"), 30}};
+
+// CheckSearchTarget of text: "" when searched as it is, "notice: ..." when
+// searched with a notice, "refused: ..." when refused.
+std::string Checked(const std::string &text) {
+  std::string notice, error;
+  if (!CheckSearchTarget(Parsed(text), kConnected, &notice, &error))
+    return "refused: " + error;
+  return notice.empty() ? "" : "notice: " + notice;
+}
+
+TEST(SearchTarget, ConnectedSubnetsAreLeftToTheBroadcastSearch) {
+  const struct {
+    const char *target, *outcome;
+  } cases[] = {
+      // One address: a device on a connected subnet is fine, the subnet's
+      // network and broadcast addresses are no device.
+      {"10.77.0.20", ""},
+      {"10.20.30.5", ""},
+      {"10.77.0.255", "refused: '10.77.0.255' is the broadcast address of the connected subnet 10.77.0.0/24 "
+                      "(a search without a target broadcasts)"},
+      {"10.77.0.0", "refused: '10.77.0.0' is the network address of the connected subnet 10.77.0.0/24 "
+                    "(a search without a target broadcasts)"},
+      {"10.88.1.255", "refused: '10.88.1.255' is the broadcast address of the connected subnet 10.88.0.0/23 "
+                      "(a search without a target broadcasts)"},
+      {"10.88.0.255", ""},
+      {"192.168.5.3", "refused: '192.168.5.3' is the broadcast address of the connected subnet 192.168.5.0/30 "
+                      "(a search without a target broadcasts)"},
+      // Subnets: apart from the connected ones, in part on them, wholly on them.
+      {"10.20.30.0/24", ""},
+      {"10.77.4.0/22", ""},
+      {"10.77.0.0/22", "notice: 10.77.0.0/22: the addresses on the connected subnet 10.77.0.0/24 are left out: "
+                       "a search without a target (broadcast) reaches them"},
+      {"10.77.0.0/24", "refused: every address of '10.77.0.0/24' is on the connected subnet 10.77.0.0/24: "
+                       "a search without a target (broadcast) reaches them"},
+      {"10.77.0.128/25", "refused: every address of '10.77.0.128/25' is on the connected subnet 10.77.0.0/24: "
+                         "a search without a target (broadcast) reaches them"},
+      {"10.88.0.0/22", "notice: 10.88.0.0/22: the addresses on the connected subnet 10.88.0.0/23 are left out: "
+                       "a search without a target (broadcast) reaches them"},
+      {"192.168.4.0/22", "notice: 192.168.4.0/22: the addresses on the connected subnet 192.168.5.0/30 are left "
+                         "out: a search without a target (broadcast) reaches them"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(Checked(c.target), c.outcome) << c.target;
+
+  // Two connected subnets that cover a prefix between them.
+  const std::vector<_DSSUBNET> halves = {{Ip("10.9.0.0"), 24}, {Ip("10.9.1.0"), 24}};
+  std::string notice, error;
+  EXPECT_FALSE(CheckSearchTarget(Parsed("10.9.0.0/23"), halves, &notice, &error));
+  EXPECT_EQ(error, "every address of '10.9.0.0/23' is on the connected subnets 10.9.0.0/24, 10.9.1.0/24: "
+                   "a search without a target (broadcast) reaches them");
+}
+
 TEST(InterfaceList, SplitAtCommas) {
   EXPECT_EQ(SplitInterfaceList("eth0,wlan0"), (std::vector<std::string>{"eth0", "wlan0"}));
   EXPECT_EQ(SplitInterfaceList(" eth0 , ,wlan0,"), (std::vector<std::string>{"eth0", "wlan0"}));
@@ -108,6 +166,39 @@ TEST(InterfaceList, EveryRowCountIsReadWholeInAtMostTwoCalls) {
   g_rows = 5;
   g_calls = 3;  // the next call fails
   EXPECT_TRUE(AllInterfaceRows(ListRows).empty()) << "a listing that fails gives no rows";
+}
+
+_DSIFADDR Row(const char *name, const char *ip, bool up, bool loopback = false) {
+  _DSIFADDR r{};
+  std::strncpy(r.name, name, DS_IFNAME_SIZE - 1);
+  r.addr = ip ? Ip(ip) : 0;
+  r.up = up;
+  r.loopback = loopback;
+  return r;
+}
+
+// The line under "Initial Socket Error!" names every interface once, with
+// what keeps it from searching and its addresses.
+TEST(InterfaceList, NoAddressTextSaysWhatWasFound) {
+  const std::string head = "no usable local IPv4 address; ";
+  struct Case {
+    std::vector<_DSIFADDR> rows;
+    std::vector<std::string> chosen;
+    std::string text;
+  };
+  const Case cases[] = {
+      {{}, {}, "no network interface"},
+      {{Row("lo", nullptr, false, true)}, {}, "interfaces: lo (loopback)"},
+      {{Row("lo", "127.0.0.1", true, true), Row("eth0", "10.1.2.3", false), Row("eth0", "10.1.2.4", false)},
+       {},
+       "interfaces: lo (loopback, 127.0.0.1), eth0 (down, 10.1.2.3, 10.1.2.4)"},
+      {{Row("eth0", nullptr, true), Row("wlan0", nullptr, false)}, {}, "interfaces: eth0 (no IPv4 address), wlan0 (no IPv4 address)"},
+      {{Row("eth0", "10.1.2.3", true), Row("wlan0", nullptr, true)}, {"wlan0"},
+       "interfaces: eth0 (not chosen, 10.1.2.3), wlan0 (no IPv4 address)"},
+      {{Row("eth0", "10.1.2.3", true)}, {}, "interfaces: eth0 (up, 10.1.2.3)"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(NoAddressText(c.rows, c.chosen), head + c.text);
 }
 
 int IgnoreDevice(_DSNETINFO *) { return 1; }

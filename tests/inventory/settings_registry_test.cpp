@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "last_target.h"
 #include "settings.h"
+#include "state_file.h"
 
 namespace {
 
@@ -85,7 +85,8 @@ TEST_F(RegistrySettings, InterfacesIsAText) {
 // run on a real desktop keeps the user's value).
 TEST_F(RegistrySettings, LastTargetIsRememberedInItsOwnValue) {
   const std::string before = LoadLastTarget();
-  ASSERT_TRUE(SaveLastTarget("10.20.30.0/24"));
+  std::string error;
+  ASSERT_TRUE(SaveLastTarget("10.20.30.0/24", &error)) << error;
   EXPECT_EQ(LoadLastTarget(), "10.20.30.0/24");
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SoftWare\\Vela\\2.0", 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -96,7 +97,7 @@ TEST_F(RegistrySettings, LastTargetIsRememberedInItsOwnValue) {
   const TSearchSettings s = LoadSearchSettings();
   EXPECT_EQ(s.SerCnt, 5) << "remembering creates no setting";
   EXPECT_EQ(s.SerTim, 1000);
-  SaveLastTarget(before);
+  SaveLastTarget(before, &error);
 }
 
 }  // namespace

@@ -638,7 +638,7 @@ TEST_F(HostTables, ForeignSubnetDeviceIsReachedThroughTheLinkThatHeardIt) {
   ASSERT_EQ(dev.local_ip, Ip4("192.168.77.10"));
   ASSERT_TRUE(TableLines("172.31.9.5").empty());
 
-  // A second route to the device, added by hand, goes too.
+  // A second route to the device, added by hand, stays.
   Host("ip route add 172.31.9.5/32 dev vela-b metric 100");
   int32_t h = -1;
   ASSERT_EQ(ds_open(&dev, &h), DS_OK);
@@ -652,10 +652,11 @@ TEST_F(HostTables, ForeignSubnetDeviceIsReachedThroughTheLinkThatHeardIt) {
 
   ASSERT_TRUE(snap.taken);
   EXPECT_TRUE(HasLine(snap.lines, {"dev vela-a", "lladdr " + mac, "PERMANENT"})) << ::testing::PrintToString(snap.lines);
-  EXPECT_TRUE(HasLine(snap.lines, {"dev vela-a", "proto static", "scope link", "src 192.168.77.10", "metric 20"}))
+  EXPECT_TRUE(HasLine(snap.lines, {"dev vela-a", "proto 86", "scope link", "src 192.168.77.10", "metric 20"}))
       << ::testing::PrintToString(snap.lines);
   EXPECT_TRUE(HasLine(snap.lines, {"dev vela-b", "metric 100"}));
-  EXPECT_EQ(TableLines("172.31.9.5"), std::vector<std::string>{});
+  EXPECT_EQ(TableLines("172.31.9.5"), std::vector<std::string>{"172.31.9.5 dev vela-b scope link metric 100 "});
+  Host("ip route del 172.31.9.5/32 dev vela-b metric 100");
   const auto info = OfKind(lab_->SimLog('a'), DS_KIND_GET_INFO);
   ASSERT_EQ(info.size(), 1u);
   EXPECT_EQ(info[0].src, "192.168.77.10:13316");
@@ -699,7 +700,7 @@ TEST_F(HostTables, WithoutNetAdminTheTablesStayAndTheRequestSucceeds) {
   EXPECT_TRUE(TableLines("192.168.77.21").empty() || !HasLine(TableLines("192.168.77.21"), {"PERMANENT"}));
 }
 
-TEST_F(HostTables, RouteHelperChecksItsArgumentsAndDeletesEveryRouteToTheAddress) {
+TEST_F(HostTables, RouteHelperChecksItsArgumentsAndDeletesOnlyItsOwnRoute) {
   // Next hop outside the subnet of the local address: nothing is added.
   iphelp_add_host_route(Ip4("172.31.9.5"), 0xFFFFFFFFu, Ip4("10.88.0.10"), Ip4("192.168.77.10"));
   // Destination with bits outside the mask: nothing is added.
@@ -711,9 +712,13 @@ TEST_F(HostTables, RouteHelperChecksItsArgumentsAndDeletesEveryRouteToTheAddress
   Host("ip route add 172.31.9.5/32 dev vela-b metric 7 && ip route add 172.31.9.0/24 dev vela-b");
   EXPECT_EQ(TableLines("172.31.9.5").size(), 2u);
   iphelp_delete_routes(Ip4("172.31.9.5"));
-  EXPECT_TRUE(TableLines("172.31.9.5").empty());
+  EXPECT_EQ(TableLines("172.31.9.5"), std::vector<std::string>{"172.31.9.5 dev vela-b scope link metric 7 "})
+      << "only the route the helper added goes";
   EXPECT_EQ(TableLines("172.31.9.0/24").size(), 1u);  // another destination stays
-  Host("ip route del 172.31.9.0/24");  // for the tests after this one in the same process
+  // With no route of ours left, a delete takes nothing.
+  iphelp_delete_routes(Ip4("172.31.9.5"));
+  EXPECT_EQ(TableLines("172.31.9.5").size(), 1u);
+  Host("ip route del 172.31.9.0/24 && ip route del 172.31.9.5/32");  // for the tests after this one
 }
 
 // A program that shuts the network layer down, or simply ends, while a
@@ -730,7 +735,7 @@ TEST_F(HostTables, EndingDuringARequestLeavesNoEntryBehind) {
     ASSERT_EQ(lab_->RunInHost(probe + mode, &out), 0) << out;
     // The request had made its changes when the program ended ...
     EXPECT_NE(out.find("during 172.31.9.5 dev vela-a lladdr 02:00:00:00:00:01 PERMANENT"), std::string::npos) << out;
-    EXPECT_NE(out.find("during 172.31.9.5 dev vela-a proto static scope link src 192.168.77.10 metric 20"),
+    EXPECT_NE(out.find("during 172.31.9.5 dev vela-a proto 86 scope link src 192.168.77.10 metric 20"),
               std::string::npos)
         << out;
     if (mode != "exit") {
@@ -752,15 +757,14 @@ TEST_F(HostTables, EndingDuringARequestLeavesNoEntryBehind) {
     for (const std::string &line : TableLines("172.31.9.5")) {
       EXPECT_EQ(line.find("PERMANENT"), std::string::npos) << line;
       EXPECT_EQ(line.find("metric 20"), std::string::npos) << line;
-      EXPECT_EQ(line.find("proto static"), std::string::npos) << line;
+      EXPECT_EQ(line.find("proto 86"), std::string::npos) << line;
     }
   }
 }
 
-// Only host routes (/32) to the device's address are ours to delete: a
-// device answering from a subnet's network address must not take that
-// subnet's route, nor a route the kernel made; every /32 to it goes,
-// whatever its gateway, interface or metric.
+// Only the host route (/32) our add made is ours to delete: a device
+// answering from a subnet's network address must not take that subnet's
+// route, nor a route the kernel made, nor another /32 to it.
 TEST_F(HostTables, DeleteTakesHostRoutesOnlyNeverTheSubnetRoute) {
   // Heard by broadcast through vela-a, answering from 192.168.77.0.
   _DSNETINFO dev = Record(1, "192.168.77.0", "192.168.77.10");
@@ -768,9 +772,10 @@ TEST_F(HostTables, DeleteTakesHostRoutesOnlyNeverTheSubnetRoute) {
   const Watched w = SetValueWatching(&dev, "192.168.77.0", 100, 1);
   EXPECT_EQ(w.result, TQ_ERR_TIMEOUT);
   ASSERT_TRUE(w.snap.taken);
-  EXPECT_TRUE(HasLine(w.snap.lines, {"dev vela-a", "proto static", "metric 20"})) << ::testing::PrintToString(w.snap.lines);
+  EXPECT_TRUE(HasLine(w.snap.lines, {"dev vela-a", "proto 86", "metric 20"})) << ::testing::PrintToString(w.snap.lines);
   EXPECT_TRUE(HasLine(w.snap.lines, {"via 10.88.0.1", "metric 9"}));
-  EXPECT_EQ(TableLines("192.168.77.0"), std::vector<std::string>{});
+  EXPECT_EQ(TableLines("192.168.77.0"), std::vector<std::string>{"192.168.77.0 via 10.88.0.1 dev vela-b metric 9 "});
+  Host("ip route del 192.168.77.0/32 via 10.88.0.1 dev vela-b metric 9");
   EXPECT_TRUE(HasLine(TableLines("192.168.77.0/24"), {"dev vela-a", "proto kernel"}));
   // The subnet is still reachable: a device on it answers.
   Load(Dev(2, "192.168.77.22"));
@@ -778,13 +783,18 @@ TEST_F(HostTables, DeleteTakesHostRoutesOnlyNeverTheSubnetRoute) {
   const _TQSETTINGS s{300, 2, nullptr, nullptr};
   EXPECT_EQ(tqsock_execute(DS_KIND_IDENTIFY, &on_subnet, nullptr, nullptr, &s), TQ_OK);
 
-  // The helper on its own: routes of other prefixes and kernel routes stay.
+  // The helper on its own, after an add of its own: routes of other
+  // prefixes, kernel routes and other /32 routes stay, even one with our
+  // metric on another interface.
+  iphelp_add_host_route(Ip4("172.31.44.0"), 0xFFFFFFFFu, Ip4("192.168.77.10"), Ip4("192.168.77.10"));
   Host("ip route add 172.31.44.0/24 dev vela-b && ip route add 172.31.44.0/32 dev vela-b proto kernel metric 5 && "
        "ip route add 172.31.44.0/32 dev vela-a metric 7 && ip route add 172.31.44.0/32 via 10.88.0.1 metric 8");
+  EXPECT_EQ(TableLines("172.31.44.0").size(), 4u);
   iphelp_delete_routes(Ip4("172.31.44.0"));
   const std::vector<std::string> left = TableLines("172.31.44.0");
-  EXPECT_EQ(left.size(), 1u) << ::testing::PrintToString(left);
+  EXPECT_EQ(left.size(), 3u) << ::testing::PrintToString(left);
   EXPECT_TRUE(HasLine(left, {"proto kernel", "metric 5"})) << ::testing::PrintToString(left);
+  EXPECT_FALSE(HasLine(left, {"proto 86"})) << ::testing::PrintToString(left);
   EXPECT_EQ(TableLines("172.31.44.0/24").size(), 1u);
   Host("ip route flush root 172.31.44.0/24");
 }
@@ -823,6 +833,50 @@ TEST_F(HostTables, ConcurrentRequestsToForeignDevicesLeaveCleanTables) {
   for (auto &t : threads) t.join();
   EXPECT_EQ(ok.load(), 12);
   for (const char *a : {"172.31.9.5", "172.31.9.6", "172.31.9.7"}) EXPECT_TRUE(TableLines(a).empty()) << a;
+}
+
+// A request changes only what it adds: an administrator's route to the
+// device (whatever its protocol and metric, also one equal to ours) and a
+// permanent neighbour entry of the address (here of another MAC) are there
+// before and after, untouched; the request still goes out.  A neighbour
+// entry the kernel made for itself is replaced by ours for the request and
+// goes with it.
+TEST_F(HostTables, AdministratorsRouteAndStaticEntryStay) {
+  Load(Dev(1, "172.31.9.5", "link = a"));
+  _DSNETINFO dev = Record(1, "172.31.9.5", "192.168.77.10");
+  const std::string admin_neigh = "172.31.9.5 dev vela-a lladdr 02:aa:bb:cc:dd:ee PERMANENT";
+  const std::string admin_route = "172.31.9.5 via 10.88.0.1 dev vela-b proto static metric 100 ";
+  Host("ip route add 172.31.9.5 via 10.88.0.1 dev vela-b proto static metric 100 && "
+       "ip neigh add 172.31.9.5 lladdr 02:aa:bb:cc:dd:ee dev vela-a nud permanent");
+  Watched w = SetValueWatching(&dev, "172.31.9.5", 200, 1);
+  EXPECT_EQ(w.result, TQ_ERR_TIMEOUT) << "the frame goes to the administrator's MAC";
+  ASSERT_TRUE(w.snap.taken);
+  EXPECT_TRUE(HasLine(w.snap.lines, {admin_neigh})) << ::testing::PrintToString(w.snap.lines);
+  EXPECT_TRUE(HasLine(w.snap.lines, {"dev vela-a", "proto 86", "metric 20"})) << ::testing::PrintToString(w.snap.lines);
+  EXPECT_EQ(TableLines("172.31.9.5"), (std::vector<std::string>{admin_neigh + " ", admin_route}));
+  EXPECT_EQ(OfKind(lab_->SimLog('a'), DS_KIND_SET_VALUE).size(), 0u);
+
+  // A route equal to the one a request adds (same destination and metric)
+  // is not replaced, so not taken either.
+  Host("ip route add 172.31.9.5/32 dev vela-a metric 20");
+  w = SetValueWatching(&dev, "172.31.9.5", 200, 1);
+  EXPECT_EQ(w.result, TQ_ERR_TIMEOUT);
+  EXPECT_FALSE(HasLine(w.snap.lines, {"proto 86"})) << ::testing::PrintToString(w.snap.lines);
+  EXPECT_TRUE(HasLine(TableLines("172.31.9.5"), {"dev vela-a scope link metric 20"}));
+  EXPECT_TRUE(HasLine(TableLines("172.31.9.5"), {admin_route}));
+  EXPECT_TRUE(HasLine(TableLines("172.31.9.5"), {admin_neigh}));
+
+  // An entry the kernel keeps for its resolution (here a stale one) is
+  // replaced by ours while the request runs, which then reaches the device,
+  // and deleted with it.
+  Host("ip route del 172.31.9.5/32 dev vela-a metric 20 && "
+       "ip neigh replace 172.31.9.5 lladdr 02:aa:bb:cc:dd:ee dev vela-a nud stale");
+  w = SetValueWatching(&dev, "172.31.9.5", 300, 2);
+  EXPECT_EQ(w.result, TQ_OK);
+  EXPECT_TRUE(HasLine(w.snap.lines, {"dev vela-a lladdr 02:00:00:00:00:01 PERMANENT"}))
+      << ::testing::PrintToString(w.snap.lines);
+  EXPECT_EQ(TableLines("172.31.9.5"), std::vector<std::string>{admin_route});
+  Host("ip route del 172.31.9.5 via 10.88.0.1 dev vela-b proto static metric 100");
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "netns.h"
 #include "sock_util.h"
 #include "tqsock.h"
+#include "tqsubnet.h"
 #include "wait.h"
 
 namespace {
@@ -257,6 +258,58 @@ TEST_F(SearchDatagram, RepeatedDeviceTakesTheLaterAddresses) {
   EXPECT_EQ(st_.dev[0]->local_ip, Ip4("10.88.0.10"));
   EXPECT_EQ(st_.dev[0]->reported_ip, Ip4("172.16.0.2"));
   EXPECT_EQ(st_.dev[0]->flags & DS_DIRECT, 0);
+}
+
+// A search by address takes replies from the searched address or subnet
+// only: a device elsewhere on the link that hears the request is no answer.
+TEST_F(SearchDatagram, SourceOutsideTheAcceptedOnesIsIgnored) {
+  Begin(false);
+  st_.accept_net = Ip4("10.20.30.0");
+  st_.accept_mask = Ip4("255.255.255.0");
+  EXPECT_EQ(Feed(reply(1, Ip4("10.20.30.9")), Ip4("172.31.9.5")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(reply(2, 0), Ip4("10.20.31.1")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(st_.count, 0);
+  EXPECT_EQ(Feed(reply(3, 0), Ip4("10.20.30.255")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(reply(4, 0), Ip4("10.20.30.7")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(st_.count, 2);
+}
+
+// One address: only a reply from it completes the directed search.
+TEST_F(SearchDatagram, DirectedSearchTakesOnlyItsTarget) {
+  Begin(true);
+  st_.accept_net = Ip4("10.77.0.255");
+  st_.accept_mask = 0xFFFFFFFFu;
+  EXPECT_EQ(Feed(reply(1, 0), Ip4("10.77.0.21")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(Feed(reply(2, 0), Ip4("172.31.9.5")), TQ_SEARCH_GO_ON);
+  EXPECT_EQ(st_.count, 0);
+}
+
+// The hosts a subnet search asks: every host address of the prefix but
+// those on a subnet of one of the host's own addresses.
+TEST(SubnetHosts, AddressesOnTheHostsOwnSubnetsAreLeftOut) {
+  struct {
+    _IPADDRTABLE head;
+    _IPADDRROW rows[3];
+  } t{};
+  t.head.rows = t.rows;
+  t.rows[0] = {Ip4("10.77.0.10"), Ip4("255.255.255.0"), 2};
+  t.rows[1] = {Ip4("10.77.2.5"), 0xFFFFFFFFu, 3};  // a /32 has no subnet
+  t.rows[2] = {Ip4("192.168.5.1"), Ip4("255.255.255.252"), 4};
+  std::vector<uint32_t> hosts(TQ_SUBNET_MAX_HOSTS);
+  t.head.count = 0;
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("10.77.0.0"), 22, &t.head, hosts.data()), 1022u);
+  EXPECT_EQ(hosts[0], Ip4("10.77.0.1"));
+  EXPECT_EQ(hosts[1021], Ip4("10.77.3.254"));
+  t.head.count = 3;
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("10.77.0.0"), 22, &t.head, hosts.data()), 1022u - 255u);
+  EXPECT_EQ(hosts[0], Ip4("10.77.1.0"));
+  EXPECT_EQ(hosts[1022 - 256], Ip4("10.77.3.254"));
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("10.77.0.0"), 24, &t.head, hosts.data()), 0u);
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("192.168.4.0"), 22, &t.head, hosts.data()), 1022u - 4u);
+  EXPECT_EQ(tqsubnet_hosts_to_ask(Ip4("10.20.30.0"), 24, &t.head, hosts.data()), 254u);
+  EXPECT_TRUE(tqsubnet_on_link(Ip4("10.77.0.255"), &t.head));
+  EXPECT_FALSE(tqsubnet_on_link(Ip4("10.77.2.6"), &t.head));
+  EXPECT_FALSE(tqsubnet_on_link(Ip4("10.77.0.255"), nullptr));
 }
 
 TEST_F(SearchDatagram, SameMacWithOtherHwidIsAnotherDevice) {
@@ -599,6 +652,8 @@ TEST(NoLocalAddress, SearchFailsWithSocketError) {
 
 // A veth pair gives the private namespace one local address: searches then
 // run (their broadcasts reach no device) and the settings can be watched.
+// Subnet searches go to 10.78.1.0/24, routed through the veth (a subnet of
+// the namespace's own address is left to the broadcast search).
 class PrivateSearch : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -607,7 +662,7 @@ class PrivateSearch : public ::testing::Test {
         velatest::RunCommand({"sh", "-c",
                               "ip link add vela-t0 type veth peer name vela-t1 && "
                               "ip addr add 10.77.1.1/24 dev vela-t0 && ip link set vela-t1 up && "
-                              "ip link set vela-t0 up"},
+                              "ip link set vela-t0 up && ip route add 10.78.1.0/24 via 10.77.1.2"},
                              nullptr) == 0 &&
         ds_init();
     if (!ready) GTEST_SKIP() << "could not add a veth pair";
@@ -674,7 +729,7 @@ TEST_F(PrivateSearch, SearchFromItsOwnCallbackIsRefusedAtOnce) {
     const int outer = ds_search(DS_BROADCAST, [](_DSNETINFO *) {
       if (g_nested->calls++ == 0) {
         g_nested->nested = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; });
-        g_nested->nested_subnet = ds_search_subnet(Ip4("10.77.1.0"), 24, [](_DSNETINFO *) { return 1; });
+        g_nested->nested_subnet = ds_search_subnet(Ip4("10.78.1.0"), 24, [](_DSNETINFO *) { return 1; });
         g_nested->other_thread = std::thread(
             [] { g_nested->other = ds_search(DS_BROADCAST, [](_DSNETINFO *) { return 1; }); });
       }
@@ -727,14 +782,14 @@ class StopSearch : public PrivateSearch {
     }
     ds_stop_search(0);
   }
-  // Runs ds_search (or, with subnet, ds_search_subnet on the veth's /24)
+  // Runs ds_search (or, with subnet, ds_search_subnet on the routed /24)
   // on a thread of its own and waits until it has opened its sockets; Join
   // returns its result.
   void Start(bool subnet = false) {
     passes_seen = 0;
     rc_ = 0;
     thread_ = std::thread([this, subnet] {
-      rc_ = subnet ? ds_search_subnet(Ip4("10.77.1.0"), 24, CountPassesAtomically)
+      rc_ = subnet ? ds_search_subnet(Ip4("10.78.1.0"), 24, CountPassesAtomically)
                    : ds_search(DS_BROADCAST, CountPassesAtomically);
       ended_ = std::chrono::steady_clock::now();
     });
@@ -807,11 +862,11 @@ TEST_F(StopSearch, SubnetSearchStopsLikeABroadcastSearch) {
   EXPECT_EQ(passes_seen.load(), 0);
   // Still raised: the next one ends at its start.
   passes = 0;
-  EXPECT_EQ(ds_search_subnet(Ip4("10.77.1.0"), 30, CountPasses), DS_ERR_CANCELLED);
+  EXPECT_EQ(ds_search_subnet(Ip4("10.78.1.0"), 30, CountPasses), DS_ERR_CANCELLED);
   EXPECT_EQ(passes, 0);
   ds_stop_search(0);
   ds_set_search_params(30, 1);
-  EXPECT_EQ(ds_search_subnet(Ip4("10.77.1.0"), 30, CountPasses), DS_OK);
+  EXPECT_EQ(ds_search_subnet(Ip4("10.78.1.0"), 30, CountPasses), DS_OK);
   EXPECT_EQ(passes, 1);
 }
 

@@ -2,6 +2,7 @@
 // is not a usable IPv4 row must be recognised, so that the whole table read
 // fails rather than hand a half-read row to the route deletion.
 #include <arpa/inet.h>
+#include <linux/neighbour.h>
 #include <linux/rtnetlink.h>
 #include <netlink/addr.h>
 #include <netlink/route/nexthop.h>
@@ -119,3 +120,23 @@ TEST(PlatformRows, RouteRowsAreReadOrRefused) {
 }
 
 }  // namespace
+
+// Only a permanent entry counts as someone's static entry, which a request
+// never replaces; every state of the kernel's own resolution may be.
+TEST(PlatformRows, NeighbourKindFollowsThePermanentState) {
+  const struct {
+    int state;
+    int kind;
+  } cases[] = {
+      {NUD_PERMANENT, PLAT_NEIGH_STATIC},   {NUD_PERMANENT | NUD_NOARP, PLAT_NEIGH_STATIC},
+      {NUD_REACHABLE, PLAT_NEIGH_DYNAMIC},  {NUD_STALE, PLAT_NEIGH_DYNAMIC},
+      {NUD_DELAY, PLAT_NEIGH_DYNAMIC},      {NUD_PROBE, PLAT_NEIGH_DYNAMIC},
+      {NUD_INCOMPLETE, PLAT_NEIGH_DYNAMIC}, {NUD_FAILED, PLAT_NEIGH_DYNAMIC},
+      {NUD_NOARP, PLAT_NEIGH_DYNAMIC},
+  };
+  for (const auto &c : cases) {
+    NlNeigh n(rtnl_neigh_alloc());
+    rtnl_neigh_set_state(n.get(), c.state);
+    EXPECT_EQ(plat_linux_neigh_kind(n.get()), c.kind) << "state 0x" << std::hex << c.state;
+  }
+}

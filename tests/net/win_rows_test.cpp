@@ -20,7 +20,7 @@ _IPROUTEROW HostRoute(uint32_t dest, uint32_t ifindex, uint32_t local) {
   r.dest = dest;
   r.mask = Ip("255.255.255.255");
   r.dst_len = 32;
-  r.protocol = PLAT_RTPROT_STATIC;
+  r.protocol = PLAT_ROUTE_PROTO_OWN;
   r.scope = PLAT_RT_SCOPE_LINK;
   r.type = PLAT_RTN_UNICAST;
   r.table = PLAT_RT_TABLE_MAIN;
@@ -70,8 +70,8 @@ TEST(WinRows, HostRouteIsTheDirectRouteOfTheInterfaceThatHeardTheDevice) {
   for (const Field &f : fields) EXPECT_EQ(f.got, f.want) << f.name;
 }
 
-// A route read back from the table is the row it was made from, so the
-// delete finds and hands back exactly what the add put in.
+// A route read back from the table is the row it was made from, our mark
+// included, so the delete finds and hands back exactly what the add put in.
 TEST(WinRows, OurRouteReadsBackAsItWasMade) {
   const _IPROUTEROW made = HostRoute(Ip("172.31.9.5"), 12, Ip("192.168.77.10"));
   _IPROUTEROW read{};
@@ -97,7 +97,7 @@ TEST(WinRows, OtherRoutesReadAsWhatTheyAre) {
   EXPECT_EQ(r.gateway, Ip("10.99.0.1"));
   EXPECT_EQ(r.prefsrc, 0u);
   EXPECT_EQ(r.scope, PLAT_RT_SCOPE_UNIVERSE);
-  EXPECT_EQ(r.protocol, PLAT_RTPROT_STATIC);
+  EXPECT_EQ(r.protocol, PLAT_RTPROT_STATIC) << "through a gateway: never one of ours";
   const _WINFORWARDROW back = win_route_row(r);
   EXPECT_EQ(back.dwForwardNextHop, Ip("10.99.0.1"));
   EXPECT_EQ(back.dwForwardType, WIN_IPROUTE_TYPE_INDIRECT);
@@ -122,6 +122,21 @@ TEST(WinRows, OtherRoutesReadAsWhatTheyAre) {
   any.dwForwardMask = 0;
   ASSERT_TRUE(win_route_from(any, &r)) << "the default route";
   EXPECT_EQ(r.dst_len, 0);
+}
+
+// What the ARP table holds for an address: an administrator's (or our)
+// static entry is never replaced; a dynamic one may be; an invalid one is
+// as good as none.
+TEST(WinRows, ArpEntriesReadAsStaticDynamicOrNone) {
+  const uint8_t mac[6] = {2, 0, 0, 1, 2, 3};
+  _WINNETROW row = win_neigh_row(7, Ip("10.0.0.5"), mac);
+  EXPECT_EQ(win_neigh_kind(row), PLAT_NEIGH_STATIC);
+  row.dwType = WIN_IPNET_TYPE_DYNAMIC;
+  EXPECT_EQ(win_neigh_kind(row), PLAT_NEIGH_DYNAMIC);
+  row.dwType = 1;  // MIB_IPNET_TYPE_OTHER
+  EXPECT_EQ(win_neigh_kind(row), PLAT_NEIGH_DYNAMIC);
+  row.dwType = WIN_IPNET_TYPE_INVALID;
+  EXPECT_EQ(win_neigh_kind(row), PLAT_NEIGH_NONE);
 }
 
 }  // namespace

@@ -29,6 +29,21 @@ TEST(Copy, Texts)
     EXPECT_EQ(CopyText(c.rows, c.what, c.line_end), c.text);
 }
 
+// A field holding a tab or a line end (a model name from the model file)
+// cannot split the copied row: control characters show as U+FFFD.
+TEST(Copy, FieldsShowControlCharactersAsReplacement)
+{
+  const std::vector<TResultRow> rows = {{"1", "VL\t2108", "02:00:00:00:00:11", "10.0.0.1"},
+                                        {"2", "VL\n\x1b[31m2104\x7f", "02:00:00:00:00:12", "10.0.0.2"}};
+  EXPECT_EQ(CopyText(rows, TCopyWhat::Rows),
+            "1\tVL\uFFFD2108\t02:00:00:00:00:11\t10.0.0.1\n"
+            "2\tVL\uFFFD\uFFFD[31m2104\uFFFD\t02:00:00:00:00:12\t10.0.0.2");
+  EXPECT_EQ(CopyText({{"1", "m", "02:00:00:00:00:11\t", "10.0.0.1\r"}}, TCopyWhat::IpAddress),
+            "10.0.0.1\uFFFD");
+  EXPECT_EQ(CopyText({{"1", "m", "02:00:00:00:00:11\t", "10.0.0.1"}}, TCopyWhat::MacAddress),
+            "02:00:00:00:00:11\uFFFD");
+}
+
 TEST(Save, FormatForFileName)
 {
   struct Case {

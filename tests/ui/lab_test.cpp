@@ -248,6 +248,36 @@ TEST_F(UiLab, SearchAddressFindsOneDevice)
   EXPECT_EQ(v->rowCount(), kDevices);
 }
 
+// The broadcast or network address of a subnet the host is on is no device:
+// Search Address refuses it with the reason under the text box, and a
+// prefix wholly on that subnet too (a broadcast search reaches it).
+TEST_F(UiLab, SearchAddressRefusesTheHostsOwnSubnet)
+{
+  TFTarget ask;
+  const struct {
+    const char *text, *why;
+  } cases[] = {
+      {"192.168.77.255", "'192.168.77.255' is the broadcast address of the connected subnet 192.168.77.0/24 "
+                         "(a search without a target broadcasts)"},
+      {"192.168.77.0", "'192.168.77.0' is the network address of the connected subnet 192.168.77.0/24 "
+                       "(a search without a target broadcasts)"},
+      {"192.168.77.0/25", "every address of '192.168.77.0/25' is on the connected subnet 192.168.77.0/24: "
+                          "a search without a target (broadcast) reaches them"},
+  };
+  for (const auto &c : cases) {
+    ask.m_target_edit->setText(c.text);
+    EXPECT_FALSE(ask.TakeTarget()) << c.text;
+    EXPECT_EQ(ask.m_target_error->text().toStdString(), c.why);
+  }
+  ask.m_target_edit->setText("192.168.76.0/22");
+  ASSERT_TRUE(ask.TakeTarget());
+  EXPECT_EQ(ask.Notice.toStdString(), "192.168.76.0/22: the addresses on the connected subnet 192.168.77.0/24 are "
+                                      "left out: a search without a target (broadcast) reaches them");
+  ask.m_target_edit->setText("192.168.77.21");
+  EXPECT_TRUE(ask.TakeTarget()) << "one device on the subnet is searched";
+  EXPECT_TRUE(ask.Notice.isEmpty());
+}
+
 // 128 devices on link a answering 2 ms apart: a search that lasts about a
 // quarter of a second, with devices still arriving when the dialog is closed
 // early.

@@ -759,13 +759,15 @@ TEST(Share, SaveErrorNamesTheFileAndWritesNothing)
   std::ofstream(kept) << "old\n";
   ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
   const bool root = geteuid() == 0;
-  if (root)
+  if (root) {
     ASSERT_TRUE(SetDacOverride(false));
+  }
   Boxes().Clear();
   bool wrote_fresh = FMain->SaveResult(QString::fromStdString(fresh), TResultFormat::Csv);
   bool wrote_kept = FMain->SaveResult(QString::fromStdString(kept), TResultFormat::Table);
-  if (root)
+  if (root) {
     ASSERT_TRUE(SetDacOverride(true));
+  }
   chmod(folder.c_str(), 0755);
   EXPECT_FALSE(wrote_fresh);
   EXPECT_FALSE(wrote_kept);
@@ -882,8 +884,10 @@ TEST(SearchAddress, BadInputGetsAMessageAndNoSearch)
 }
 
 // A good target runs the search dialog for it (a subnet search by prefix),
-// is remembered in the settings file as LastTarget and fills the box the
-// next time; the status still counts the rows.
+// is remembered in the state file as LastTarget (the settings file is only
+// read) and fills the box the next time; the status still counts the rows.
+// Without a network nothing could be sent: the search reads as one that
+// found nothing, and the status bar's tooltip says why.
 TEST(SearchAddress, GoodInputSearchesAndIsRemembered)
 {
   TargetAnswer answer("10.20.30.0/24");
@@ -894,20 +898,27 @@ TEST(SearchAddress, GoodInputSearchesAndIsRemembered)
   EXPECT_EQ(static_cast<uint32_t>(answer.target), velatest::Ip("10.20.30.0"));
   EXPECT_EQ(answer.prefix, 24);
   EXPECT_EQ(ReadLastTarget(), "10.20.30.0/24");
-  std::string conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
-  EXPECT_NE(conf.find("LastTarget=10.20.30.0/24"), std::string::npos) << conf;
+  const std::string state = uitest::Paths().state_home + "/Vela/state.conf";
+  EXPECT_EQ(ReadWhole(state), "[General]\nLastTarget=10.20.30.0/24\n");
+  EXPECT_FALSE(std::filesystem::exists(uitest::Paths().config_home + "/Vela/2.0.conf"));
   EXPECT_EQ(FMain->m_stat_panel->text(),
             QString("Search Result - %1 Vela(s)").arg(FMain->m_ListView->rowCount()));
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search 10.20.30.0/24: no search request could be sent");
 
   TargetAnswer again("10.20.30.7");
   RunSearchAddress(&again);
   EXPECT_EQ(again.started_with, "10.20.30.0/24");
   EXPECT_EQ(again.prefix, 32);  // one device
   EXPECT_EQ(ReadLastTarget(), "10.20.30.7");
-  // The settings file holds the last target only: no search setting was written.
-  conf = ReadWhole(uitest::Paths().config_home + "/Vela/2.0.conf");
-  EXPECT_EQ(conf.find("SerCnt"), std::string::npos) << conf;
-  std::filesystem::remove_all(uitest::Paths().config_home + "/Vela");
+  EXPECT_EQ(ReadWhole(state), "[General]\nLastTarget=10.20.30.7\n");
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search 10.20.30.7: no search request could be sent");
+  // Each search says its own reason: without an address there is nothing
+  // to broadcast from either.
+  FMain->m_brdc_action->trigger();  // returns when done
+  EXPECT_EQ(FMain->m_stat_panel->toolTip(), "cannot search by broadcast: no search request could be sent");
+  FMain->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+  std::filesystem::remove_all(uitest::Paths().state_home + "/Vela");
 }
 
 TEST(Search, WithoutNetworkFindsNothingAndWarnsTwiceForTheModelFile)

@@ -28,8 +28,10 @@ const UiPaths &Paths() { return g_paths; }
 void UiEnvironment::SetUp()
 {
   g_paths.config_home = TempDir();
+  g_paths.state_home = TempDir();
   g_paths.work_dir = TempDir();
   setenv("XDG_CONFIG_HOME", g_paths.config_home.c_str(), 1);
+  setenv("XDG_STATE_HOME", g_paths.state_home.c_str(), 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   if (chdir(g_paths.work_dir.c_str()) != 0)
     FAIL() << "cannot enter " << g_paths.work_dir;

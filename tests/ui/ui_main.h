@@ -18,6 +18,7 @@ struct UiEnvOptions {
 // Paths the environment made.
 struct UiPaths {
   std::string config_home;  // XDG_CONFIG_HOME of the run
+  std::string state_home;   // XDG_STATE_HOME of the run
   std::string work_dir;     // current directory of the run
 };
 const UiPaths &Paths();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "countdown.h"
 #include "devtext.h"
 #include "dsapi.h"
 #include "dslist.h"
@@ -18,6 +19,7 @@
 #include "options.h"
 #include "output.h"
 #include "settings.h"
+#include "std_descriptors.h"
 #include "texttable.h"
 #include "vela_version.h"
 
@@ -28,20 +30,14 @@ uint32_t NowMs() {
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-// Whole seconds of the countdown, as the desktop dialog computes them: the
-// product as a 32-bit number divided as unsigned.
-int32_t CountdownSeconds(int32_t passes, int32_t pass_time) {
-  uint32_t product = static_cast<uint32_t>(passes) * static_cast<uint32_t>(pass_time);
-  return static_cast<int32_t>(product / 1000u);
-}
-
 // Loads the model file; false (after a message) when an explicitly named
 // file cannot be read.
 bool LoadModels(const std::string &path) {
   if (!path.empty()) {
-    if (LoadModelFile(path.c_str()) == 0)
+    std::string reason;
+    if (ReadModelFile(path.c_str(), ModelTable, &reason) == 0)
       return true;
-    std::fprintf(stderr, "vela-find: cannot read model file %s\n", path.c_str());
+    std::fprintf(stderr, "vela-find: cannot read model file %s: %s\n", path.c_str(), reason.c_str());
     return false;
   }
   if (LoadModelFile(FindModelFile().c_str()) != 0)
@@ -81,7 +77,7 @@ void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
       DsList.StopSearch();
       stop_sent = true;
     }
-    int32_t remain = timeout_s - static_cast<int32_t>((NowMs() - start) / 1000u);
+    int32_t remain = RemainSeconds(timeout_s, NowMs() - start);
     int n = DsList.FoundCount();
     if (progress)
       std::fprintf(stderr, "\r\033[K%s", ProgressText(n, remain).c_str());
@@ -100,6 +96,8 @@ void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // First, before anything opens a descriptor (see std_descriptors.h).
+  const int closed = OpenClosedStdDescriptors();
   std::setlocale(LC_ALL, "");
   PrepareOutput();
   TFindOptions opt;
@@ -108,6 +106,11 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "vela-find: %s\nTry 'vela-find --help' for more information.\n", error.c_str());
     return 2;
   }
+  // Whatever would be written is lost: say so before anything is searched.
+  if (closed & STD_OUT_CLOSED) {
+    std::fprintf(stderr, "vela-find: standard output is closed\n");
+    return 3;
+  }
   if (opt.help || opt.version) {
     if (opt.help)
       std::fputs(FindUsage(), stdout);
@@ -115,6 +118,13 @@ int main(int argc, char **argv) {
       std::printf("vela-find %s\n", VELA_VERSION_TEXT);
     return OutputWritten() ? 0 : 3;
   }
+  std::vector<std::string> target_notices;
+  if (!CheckFindTargets(opt.targets, &target_notices, &error)) {
+    std::fprintf(stderr, "vela-find: option --target: %s\n", error.c_str());
+    return 2;
+  }
+  for (const std::string &notice : target_notices)
+    std::fprintf(stderr, "vela-find: %s\n", notice.c_str());
   TSearchSettings settings = LoadSearchSettings();
   int32_t passes = opt.passes.value_or(settings.SerCnt);
   int32_t pass_time = opt.pass_time.value_or(settings.SerTim);
@@ -132,6 +142,7 @@ int main(int argc, char **argv) {
 
   if (!ds_init()) {
     std::fprintf(stderr, "%s\n", LoadStr(TXT_SOCKET_ERROR).c_str());
+    std::fprintf(stderr, "vela-find: %s\n", NoAddressText().c_str());
     DsList.Shutdown();
     ds_cleanup();
     return 1;
@@ -145,12 +156,19 @@ int main(int argc, char **argv) {
   // One search, or one per target; the result list gathers the targets'
   // devices, each once.
   const size_t searches = opt.targets.empty() ? 1 : opt.targets.size();
+  bool search_failed = false;  // a search that could not be carried out: exit status 4
   for (size_t i = 0; i < searches; i++) {
     RunSearch(opt.targets.empty() ? nullptr : &opt.targets[i], passes, pass_time);
     DsList.FinishSearch(false);
-    // Why a search ended early (a thread the system refused).
-    for (const std::string &notice : DsList.TakeNotices())
-      std::fprintf(stderr, "vela-find: %s\n", notice.c_str());
+    // Why a search could not be carried out (nothing sent, a thread the
+    // system refused): not a search that found nothing.
+    (void)DsList.TakeNotices();  // the failure below names them
+    const std::string why = DsList.SearchFailure();
+    if (!why.empty()) {
+      std::fprintf(stderr, "vela-find: cannot search %s: %s\n",
+                   opt.targets.empty() ? "by broadcast" : SearchTargetText(opt.targets[i]).c_str(), why.c_str());
+      search_failed = true;
+    }
     if (Interrupted() || HardExitStatus())
       break;
   }
@@ -180,5 +198,5 @@ int main(int argc, char **argv) {
   // Threads first, then the network layer they use.
   DsList.Shutdown();
   ds_cleanup();
-  return written ? 0 : 3;
+  return !written ? 3 : search_failed ? 4 : 0;
 }

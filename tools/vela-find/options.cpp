@@ -46,10 +46,18 @@ const char *FindUsage() {
          "                    ends with its answer) or a routed subnet as a prefix\n"
          "                    such as 10.20.30.0/24 (/22 to /30), whose every host\n"
          "                    address is asked in each pass; may be repeated, the\n"
-         "                    targets are searched one after another\n"
+         "                    targets are searched one after another.  Nothing is\n"
+         "                    broadcast, and only devices answering from ADDR are\n"
+         "                    listed.  The addresses of this host's own subnets are\n"
+         "                    left out of a prefix (a search without --target\n"
+         "                    reaches them); a prefix, network or broadcast address\n"
+         "                    wholly on them is refused.  The requests leave where\n"
+         "                    the routing table sends them: --target is refused\n"
+         "                    with --interface, and the Interfaces setting does not\n"
+         "                    apply to it\n"
          "  --interface NAME  search only from the addresses of interface NAME; may\n"
          "                    be repeated (default: Interfaces of the settings, else\n"
-         "                    every interface that is up)\n"
+         "                    every interface that is up); not with --target\n"
          "  --help            show this text and exit\n"
          "  --version         show the version and exit\n"
          "\n"
@@ -65,7 +73,9 @@ const char *FindUsage() {
          "Exit status: 0 when the search completed (also with no device found),\n"
          "1 when the network layer cannot start, 2 for bad arguments (also a bad\n"
          "--target, or an interface that does not exist, is down or has no IPv4\n"
-         "address), 3 when the result cannot be written.\n";
+         "address, or --interface with --target), 3 when the result cannot be\n"
+         "written, 4 when a search could not be carried out (no request could be\n"
+         "sent, or a thread could not start): the list printed may be incomplete.\n";
 }
 
 bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *error) {
@@ -161,6 +171,29 @@ bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *err
       *error = "option " + arg + " takes no value";
       return false;
     }
+  }
+  // A search by address leaves where the routing table sends it, from one
+  // socket; it cannot keep to an interface, so the choice is refused rather
+  // than ignored.
+  if (!out->targets.empty() && !out->interfaces.empty()) {
+    *error = "option --interface cannot be used with --target: a search by address goes out where "
+             "the routing table sends it";
+    return false;
+  }
+  return true;
+}
+
+bool CheckFindTargets(const std::vector<TSearchTarget> &targets, std::vector<std::string> *notices,
+                      std::string *error) {
+  if (targets.empty())
+    return true;
+  const std::vector<_DSSUBNET> connected = HostConnectedSubnets();
+  for (const TSearchTarget &t : targets) {
+    std::string notice;
+    if (!CheckSearchTarget(t, connected, &notice, error))
+      return false;
+    if (!notice.empty())
+      notices->push_back(notice);
   }
   return true;
 }

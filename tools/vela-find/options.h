@@ -28,5 +28,12 @@ struct TFindOptions {
 // Parses argv into *out.  False with a message in *error for bad arguments.
 bool ParseFindOptions(int argc, char **argv, TFindOptions *out, std::string *error);
 
+// Checks the targets against the subnets of this host's own addresses
+// (CheckSearchTarget): false with the reason in *error for one that cannot
+// be searched; else true, with a notice for each prefix that loses
+// addresses to them.
+bool CheckFindTargets(const std::vector<TSearchTarget> &targets, std::vector<std::string> *notices,
+                      std::string *error);
+
 // The --help text.
 const char *FindUsage();
