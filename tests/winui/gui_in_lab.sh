@@ -9,22 +9,9 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$ROOT/tests/winui/xvfb.sh"
 driver=$1 program=$2 data=$3
 shift 3
 
-# The paths as the Windows programs see them: drive Z: is the root.
-winpath() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }
-
-command -v Xvfb >/dev/null || { echo "gui_in_lab: Xvfb not found" >&2; exit 77; }
-display_file=$(mktemp)
-Xvfb -displayfd 6 -screen 0 2048x1400x24 -nolisten tcp -noreset 6>"$display_file" >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -f "$display_file"' EXIT
-for _ in $(seq 100); do
-  [[ -s $display_file ]] && break
-  sleep 0.1
-done
-[[ -s $display_file ]] || { echo "gui_in_lab: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(head -n1 "$display_file")
-
+start_xvfb 2048x1400
 "$ROOT/scripts/wine-run" --here "$driver" "$(winpath "$program")" "$(winpath "$data")" "$@"
