@@ -4,7 +4,7 @@
 # under wine-run --here, which gives the run its own wine prefix and starts
 # its wineserver here, in the lab, and ends it afterwards.
 #
-#   gui_in_lab.sh DRIVER.exe PROGRAM.exe DATA_FOLDER [DPI]
+#   gui_in_lab.sh DRIVER.exe PROGRAM.exe DATA_FOLDER [DPI [DRIVER OPTIONS...]]
 # Exit status: the driver's.
 set -uo pipefail
 
@@ -14,4 +14,6 @@ driver=$1 program=$2 data=$3
 shift 3
 
 start_xvfb 2048x1400
-"$ROOT/scripts/wine-run" --here "$driver" "$(winpath "$program")" "$(winpath "$data")" "$@"
+dpi=${1:-96}
+shift || true
+"$ROOT/scripts/wine-run" --here "$driver" "$@" "$(winpath "$program")" "$(winpath "$data")" "$dpi"
