@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "remote_window.h"
+#include "result_format.h"
 #include "resource.h"
 #include "win_text.h"
 
@@ -269,6 +270,45 @@ TEST_F(WinGui, CtrlAThenCtrlCPutsTheRowsOnTheClipboardInViewOrder)
     expected += (i ? L"\r\n" : L"") + rows[i];
   EXPECT_TRUE(WaitFor([&] { return guitest::ClipboardText() == expected; }, 5000))
       << Utf8Of(guitest::ClipboardText());
+}
+
+// Ctrl+S: the file dialog takes a typed name, whose type chooses the
+// format; the file holds the rows in view order as the shared formatter
+// writes them.
+TEST_F(WinGui, CtrlSSavesTheRowsInViewOrder)
+{
+  if (g_passes != 3)
+    GTEST_SKIP() << "counts on the result of a whole search";
+  RemoteList list(ListOf(g_main), g_process.hProcess);
+  ASSERT_EQ(list.Count(), kDevices);
+  std::vector<TResultRow> rows;
+  for (int r = 0; r < list.Count(); ++r)
+    rows.push_back({Utf8Of(list.Cell(r, 0)), Utf8Of(list.Cell(r, 1)), Utf8Of(list.Cell(r, 2)), Utf8Of(list.Cell(r, 3))});
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring path = std::wstring(temp) + L"vela-result.json";
+  DeleteFileW(path.c_str());
+
+  Focus(g_main);
+  guitest::PressKeys({VK_CONTROL, 'S'});
+  HWND dialog = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (dialog = guitest::FindTopWindow(g_process.dwProcessId, L"Save Result As")); },
+                      10000))
+      << "Ctrl+S opens the file dialog";
+  Focus(dialog);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  guitest::TypeText(path);
+  guitest::PressKeys({VK_RETURN});
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "the file was written";
+  std::string saved(1 << 16, '\0');
+  DWORD got = 0;
+  ReadFile(file, saved.data(), static_cast<DWORD>(saved.size()), &got, nullptr);
+  CloseHandle(file);
+  saved.resize(got);
+  EXPECT_EQ(saved, FormatResult(rows, kDevices, TResultFormat::Json));
+  DeleteFileW(path.c_str());
 }
 
 TEST_F(WinGui, AboutShowsProductAndVersionEscapeLeavesItOpen)

@@ -205,6 +205,20 @@ void Click(POINT screen, bool right)
   SendInput(3, in, sizeof(INPUT));
 }
 
+void TypeText(const std::wstring &text)
+{
+  std::vector<INPUT> inputs;
+  for (wchar_t c : text)
+    for (DWORD up : {DWORD{0}, DWORD{KEYEVENTF_KEYUP}}) {
+      INPUT in{};
+      in.type = INPUT_KEYBOARD;
+      in.ki.wScan = c;
+      in.ki.dwFlags = KEYEVENTF_UNICODE | up;
+      inputs.push_back(in);
+    }
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 std::wstring ClipboardText()
 {
   std::wstring text;

@@ -55,6 +55,8 @@ class RemoteList {
 // Input as the user makes it, to whatever window has the focus.
 void PressKeys(std::initializer_list<WORD> chord);  // down in order, up in reverse
 void Click(POINT screen, bool right = false);
+// Types text as Unicode characters.
+void TypeText(const std::wstring &text);
 
 // The clipboard's Unicode text; empty when it has none.
 std::wstring ClipboardText();
