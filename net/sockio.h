@@ -49,7 +49,10 @@ long sockio_recv_from(sockio_t s, uint8_t *buf, size_t cap, uint32_t *src_ip, ui
 // Waits up to timeout_ms (0: not at all) until one of the n sockets, or the
 // stop wake-up when wake is set, is readable.  readable[i] tells which
 // socket is; *woken whether the wake-up was.  The number of readable
-// sockets and wake-up, 0 on time-out or interruption, -1 on error.
+// sockets and wake-up (at least 1 after a wait that was woken), 0 on
+// time-out or interruption, -1 on error.  A wait (timeout_ms > 0) is
+// woken by what arrives after the socket was last read; the caller reads
+// what is waiting (a look with timeout 0) before it waits.
 int sockio_wait(const sockio_t *socks, int n, bool wake, int timeout_ms, bool *readable, bool *woken);
 
 // The stop wake-up: one object per process, readable after every raise

@@ -178,37 +178,37 @@ int sockio_wait(const sockio_t *socks, int n, bool wake, int timeout_ms, bool *r
   const HANDLE stop = wake ? s_wake.load() : nullptr;
   if (woken) *woken = false;
   if (n > MAXIMUM_WAIT_OBJECTS - 1) n = MAXIMUM_WAIT_OBJECTS - 1;
-  int ready = n > 0 ? readable_now(socks, n, readable) : 0;
-  bool stopped = stop != nullptr && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
-  if (ready != 0 || stopped || timeout_ms <= 0) {
+  if (timeout_ms <= 0) {
+    const int ready = n > 0 ? readable_now(socks, n, readable) : 0;
+    const bool stopped = stop != nullptr && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
     if (woken) *woken = stopped;
     return ready < 0 ? -1 : ready + (stopped ? 1 : 0);
   }
-  // Nothing yet: wait for an arrival or a stop.  A datagram that came after
-  // the look above has set its socket's event already.
+  // A wait: on the stop first (it wins when both are set), then on every
+  // socket's arrival event.  An arrival since the socket was last read has
+  // set its event, also one that came after the caller's last look.
   HANDLE handles[MAXIMUM_WAIT_OBJECTS];
-  WSAEVENT events[MAXIMUM_WAIT_OBJECTS];
   DWORD count = 0;
+  if (stop != nullptr) handles[count++] = stop;
+  const DWORD first_socket = count;
   for (int i = 0; i < n; ++i) {
     const WSAEVENT ev = event_of(socks[i]);
-    if (ev == WSA_INVALID_EVENT) continue;
-    events[count] = ev;
-    handles[count++] = ev;
+    if (ev != WSA_INVALID_EVENT) handles[count++] = ev;
   }
-  const DWORD sockets = count;
-  if (stop != nullptr) handles[count++] = stop;
   if (count == 0) {
     Sleep(static_cast<DWORD>(timeout_ms));
     return 0;
   }
-  WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(timeout_ms));
-  // Each arrival event is cleared once it has woken a wait: the look below
-  // tells what is readable, and a socket left with data is found by the
-  // look that begins the next wait.
-  for (DWORD i = 0; i < sockets; ++i) WSAResetEvent(events[i]);
-  ready = n > 0 ? readable_now(socks, n, readable) : 0;
-  stopped = stop != nullptr && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+  const DWORD r = WaitForMultipleObjects(count, handles, FALSE, static_cast<DWORD>(timeout_ms));
+  const bool stopped = stop != nullptr && r == WAIT_OBJECT_0;
+  // The arrival event that woke the wait is cleared: the datagram is the
+  // caller's to read now, and the next arrival sets it again.
+  if (r >= WAIT_OBJECT_0 + first_socket && r < WAIT_OBJECT_0 + count) WSAResetEvent(handles[r - WAIT_OBJECT_0]);
   if (woken) *woken = stopped;
+  if (r == WAIT_TIMEOUT) return 0;
+  if (r >= WAIT_OBJECT_0 + count) return -1;
+  if (readable == nullptr) return 1;
+  const int ready = n > 0 ? readable_now(socks, n, readable) : 0;
   return ready < 0 ? -1 : ready + (stopped ? 1 : 0);
 }
 
