@@ -138,7 +138,7 @@ struct _DSSUBNET {
 // addresses are on a link of the host: ds_search_subnet leaves them out.
 int ds_connected_subnets(_DSSUBNET *rows, int max);
 
-constexpr int DS_IFNAME_SIZE = 16;  // an interface name and its NUL
+constexpr int DS_IFNAME_SIZE = 64;  // an interface name and its NUL (see platform.h)
 
 // One IPv4 address of an interface, as ds_interface_addresses lists it.
 struct _DSIFADDR {

@@ -4,8 +4,8 @@
 // change; no operation holds both, so they cannot deadlock.
 #include "iphelp.h"
 
-#include <arpa/inet.h>
-#include <linux/rtnetlink.h>
+#include "netorder.h"
+#include "route_values.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -216,9 +216,9 @@ void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint
   row.mask = mask;
   row.dst_len = static_cast<uint8_t>(prefix_len);
   row.protocol = PLAT_ROUTE_PROTO_OWN;  // ours: the delete takes no other route
-  row.scope = RT_SCOPE_LINK;
-  row.type = RTN_UNICAST;
-  row.table = RT_TABLE_MAIN;
+  row.scope = PLAT_RT_SCOPE_LINK;
+  row.type = PLAT_RTN_UNICAST;
+  row.table = PLAT_RT_TABLE_MAIN;
   row.metric = kHostRouteMetric;
   row.ifindex = ifindex;
   row.prefsrc = next_hop;

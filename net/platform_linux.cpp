@@ -3,8 +3,10 @@
 // monotonic clock.  Every libnl object lives in a small holder so that each
 // return path gives it back.
 #include "platform.h"
+#include "plat_table.h"
 #include "nl_hold.h"
 #include "platform_linux_rows.h"
+#include "route_values.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -33,6 +35,11 @@
 #include <string>
 #include <type_traits>
 #include <vector>
+
+// The route rows carry the kernel's own numbers.
+static_assert(PLAT_RTPROT_KERNEL == RTPROT_KERNEL && PLAT_RTPROT_STATIC == RTPROT_STATIC);
+static_assert(PLAT_RT_SCOPE_UNIVERSE == RT_SCOPE_UNIVERSE && PLAT_RT_SCOPE_LINK == RT_SCOPE_LINK);
+static_assert(PLAT_RTN_UNICAST == RTN_UNICAST && PLAT_RT_TABLE_MAIN == RT_TABLE_MAIN);
 
 namespace {
 
@@ -117,19 +124,6 @@ uint32_t dump(int msg_type, Dump<Row> *d) {
   }
   if (err < 0) return status_of(err);
   return d->bad ? PLAT_ERR_INVALID_DATA : PLAT_OK;
-}
-
-// One allocation: the table header, then its rows.
-template <typename Table, typename Row>
-Table *new_table(const std::vector<Row> &rows) {
-  const size_t head = (sizeof(Table) + alignof(Row) - 1) / alignof(Row) * alignof(Row);
-  void *mem = std::malloc(head + rows.size() * sizeof(Row) + 1);
-  if (mem == nullptr) return nullptr;
-  auto *t = static_cast<Table *>(mem);
-  t->count = static_cast<uint32_t>(rows.size());
-  t->rows = reinterpret_cast<Row *>(static_cast<char *>(mem) + head);
-  if (!rows.empty()) std::memcpy(t->rows, rows.data(), rows.size() * sizeof(Row));
-  return t;
 }
 
 NlRoute route_from_row(const _IPROUTEROW *row) {
@@ -313,7 +307,7 @@ uint32_t plat_get_addr_table(_IPADDRTABLE **table, bool sort) {
       return ntohl(a.addr) < ntohl(b.addr);
     });
   }
-  *table = new_table<_IPADDRTABLE>(d.rows);
+  *table = plat_new_table<_IPADDRTABLE>(d.rows);
   return *table ? PLAT_OK : PLAT_ERR_NO_MEMORY;
 }
 
@@ -330,7 +324,7 @@ uint32_t plat_get_route_table(_IPROUTETABLE **table, bool sort) {
       return a.metric < b.metric;
     });
   }
-  *table = new_table<_IPROUTETABLE>(d.rows);
+  *table = plat_new_table<_IPROUTETABLE>(d.rows);
   return *table ? PLAT_OK : PLAT_ERR_NO_MEMORY;
 }
 

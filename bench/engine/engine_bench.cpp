@@ -9,16 +9,14 @@
 //                         replies to the list's callback directly.
 //   engine_bench search   time from StartSearch to the first device in the
 //                         found list; needs the lab (run it under
-//                         tests/support/run_in_lab.sh data/devices.ini).
+//                         tests/support/run_in_lab.sh data/devices.ini, or
+//                         under wine with bench/wine/run).
 //   engine_bench stop [RUNS]  with 128 devices known (127 answering, so the
 //                         search goes on) and a pass time of 60000 ms: the
 //                         time from StopSearch to the end of the search
 //                         thread, and from Shutdown (the exit path, search
 //                         running) to its return; lab as above (it loads its
 //                         own devices into the simulators).
-#include <arpa/inet.h>
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -32,23 +30,17 @@
 #include "dscfgthread.h"
 #include "dslist.h"
 #include "dsthread.h"
+#include "bench_host.h"
 #include "bench_lab.h"
-#include "lab.h"
-#include "netns.h"
+#include "netorder.h"
 
 namespace {
 
-using enginebench::InLab;
+using benchhost::Mark;
+using benchhost::ProcessCpuSeconds;
 using enginebench::ManyDevices;
 
 using Clock = std::chrono::steady_clock;
-
-double CpuSeconds() {
-  struct rusage ru;
-  getrusage(RUSAGE_SELF, &ru);
-  return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-         static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
 
 void AddDevices(int count) {
   static int next = 1;
@@ -75,44 +67,30 @@ void Settle() {
   }
 }
 
-// A field of /proc/self/status ("Threads", "VmRSS", "VmSize"): its number.
-long ProcStatus(const char *key) {
-  FILE *f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr)
-    return -1;
-  char line[256];
-  long value = -1;
-  size_t n = std::strlen(key);
-  while (std::fgets(line, sizeof line, f) != nullptr) {
-    if (std::strncmp(line, key, n) == 0 && line[n] == ':') {
-      value = std::strtol(line + n + 1, nullptr, 10);
-      break;
-    }
-  }
-  std::fclose(f);
-  return value;
-}
-
-double IdleCpuPercent(double seconds) {
-  double cpu0 = CpuSeconds();
+double IdleCpuPercent(double seconds, const std::string &what) {
+  Mark(what + " begin");
+  double cpu0 = ProcessCpuSeconds();
   auto t0 = Clock::now();
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-  return 100.0 * (CpuSeconds() - cpu0) / wall;
+  double percent = 100.0 * (ProcessCpuSeconds() - cpu0) / wall;
+  Mark(what + " end");
+  return percent;
 }
 
 int Idle() {
   const double kSeconds = 10.0;
   std::printf("idle CPU of the whole process (%.0f s each; %% of one core)\n", kSeconds);
-  std::printf("  devices known   0: %7.3f %%\n", IdleCpuPercent(kSeconds));
+  std::printf("  devices known   0: %7.3f %%\n", IdleCpuPercent(kSeconds, "idle-0"));
   AddDevices(16);
   Settle();
-  std::printf("  devices known  16: %7.3f %%\n", IdleCpuPercent(kSeconds));
+  std::printf("  devices known  16: %7.3f %%\n", IdleCpuPercent(kSeconds, "idle-16"));
   AddDevices(112);
   Settle();
-  std::printf("  devices known 128: %7.3f %%\n", IdleCpuPercent(kSeconds));
-  std::printf("with 128 devices known: %ld threads, RSS %ld KiB, virtual size %ld KiB\n",
-              ProcStatus("Threads"), ProcStatus("VmRSS"), ProcStatus("VmSize"));
+  std::printf("  devices known 128: %7.3f %%\n", IdleCpuPercent(kSeconds, "idle-128"));
+  const benchhost::TProcessFigures f = benchhost::ProcessFigures();
+  std::printf("with 128 devices known: %ld threads, RSS %ld KiB, virtual size %ld KiB\n", f.threads, f.rss_kib,
+              f.vsize_kib);
   auto t0 = Clock::now();
   DsList.Shutdown();
   double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
@@ -121,8 +99,9 @@ int Idle() {
 }
 
 int Search() {
-  if (!InLab()) {
-    std::fprintf(stderr, "engine_bench search: run it inside a lab (tests/support/run_in_lab.sh)\n");
+  std::string error;
+  if (!benchhost::EnterLab(&error)) {
+    std::fprintf(stderr, "engine_bench search: %s\n", error.c_str());
     return 2;
   }
   if (!ds_init())
@@ -173,20 +152,22 @@ void PrintSpread(const char *what, std::vector<double> ms) {
 }
 
 int Stop(int runs) {
-  if (!InLab()) {
-    std::fprintf(stderr, "engine_bench stop: run it inside a lab (tests/support/run_in_lab.sh)\n");
+  std::string error;
+  if (!benchhost::EnterLab(&error)) {
+    std::fprintf(stderr, "engine_bench stop: %s\n", error.c_str());
     return 2;
   }
   // A search that hears 128 devices ends by itself: 128 become known in a
   // first search, then 127 of them answer the measured ones.
-  velatest::Lab &lab = velatest::Lab::Enclosing();
-  if (!lab.LoadSimText(ManyDevices(DS_MAX_FOUND)) || !ds_init())
+  if (!benchhost::LoadDevices(ManyDevices(DS_MAX_FOUND), &error) || !ds_init()) {
+    std::fprintf(stderr, "engine_bench stop: %s\n", error.c_str());
     return 1;
+  }
   DsList.StartSearch(-1, 1, 1000);
   while (!DsList.IsSearchDone())
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   DsList.FinishSearch(false);
-  if (DsList.DeviceCount() != DS_MAX_FOUND || !lab.LoadSimText(ManyDevices(DS_MAX_FOUND - 1))) {
+  if (DsList.DeviceCount() != DS_MAX_FOUND || !benchhost::LoadDevices(ManyDevices(DS_MAX_FOUND - 1), &error)) {
     std::fprintf(stderr, "engine_bench stop: %d devices known, not 128\n", DsList.DeviceCount());
     return 1;
   }

@@ -3,9 +3,8 @@
 // whether a burst of replies arriving together is heard in full in the first
 // pass.  Prints one table row per device count and pass time.
 //
-//   net_search_bench [--runs N]      (root; brings up and takes down a lab)
-#include <time.h>
-
+//   net_search_bench [--runs N]      (root; brings up and takes down a lab,
+//                                     or under wine runs in bench/wine/run's)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_host.h"
 #include "dsapi.h"
-#include "lab.h"
 
 namespace {
 
@@ -51,11 +50,7 @@ std::string Devices(int n) {
   return ini;
 }
 
-double cpu_ms() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
+double cpu_ms() { return benchhost::ProcessCpuSeconds() * 1e3; }
 
 }  // namespace
 
@@ -64,9 +59,9 @@ int main(int argc, char **argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
 
-  velatest::Lab lab(velatest::Lab::WriteTempIni(Devices(0)));
-  if (!lab.ok() || !lab.EnterHost() || !velatest::InOwnLabNamespace()) {
-    std::fprintf(stderr, "net_search_bench: lab not available: %s\n", lab.error().c_str());
+  std::string error;
+  if (!benchhost::EnterLab(&error)) {
+    std::fprintf(stderr, "net_search_bench: lab not available: %s\n", error.c_str());
     return 1;
   }
   if (!ds_init()) {
@@ -77,8 +72,8 @@ int main(int argc, char **argv) {
   std::printf("%-8s %-6s %-3s %-5s %-12s %-10s %-12s %-12s %-14s %-12s\n", "devices", "T_ms", "P", "runs",
               "wall_ms_mean", "floor_ms", "ratio_mean", "ratio_max", "cpu_ms/search", "heard_pass1");
   for (int devices : {0, 1, 16, 127, 128}) {
-    if (!lab.LoadSimText(Devices(devices))) {
-      std::fprintf(stderr, "net_search_bench: %s\n", lab.error().c_str());
+    if (!benchhost::LoadDevices(Devices(devices), &error)) {
+      std::fprintf(stderr, "net_search_bench: %s\n", error.c_str());
       return 1;
     }
     for (int t : {200, 1000}) {
