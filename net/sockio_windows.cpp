@@ -111,7 +111,8 @@ sockio_t sockio_open_udp(bool broadcast) {
 }
 
 void sockio_close(sockio_t s) {
-  closesocket(s);
+  // The table forgets the socket before it is closed: once closed, its
+  // handle value may be given to another thread's new socket at once.
   WSAEVENT ev = WSA_INVALID_EVENT;
   {
     std::lock_guard<std::mutex> hold(s_events_lock);
@@ -121,6 +122,7 @@ void sockio_close(sockio_t s) {
       s_events.erase(it);
     }
   }
+  closesocket(s);
   if (ev != WSA_INVALID_EVENT) WSACloseEvent(ev);
 }
 

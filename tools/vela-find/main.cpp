@@ -2,7 +2,6 @@
 // program's Broadcast Search (target -1, polled every 100 ms, merged with
 // FinishSearch(false)), or one search per --target, and prints the result
 // list.
-#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
