@@ -263,7 +263,10 @@ TEST_F(WinGui, CtrlAThenCtrlCPutsTheRowsOnTheClipboardInViewOrder)
   std::vector<std::wstring> rows = list.Rows();
   Focus(g_main);
   guitest::Click(list.RowCenter(0));  // the list takes the focus
+  HWND list_window = ListOf(g_main);
+  ASSERT_TRUE(WaitFor([&] { return guitest::FocusOf(g_main) == list_window && list.SelectedCount() == 1; }, 5000));
   guitest::PressKeys({VK_CONTROL, 'A'});
+  ASSERT_TRUE(WaitFor([&] { return list.SelectedCount() == kDevices; }, 5000)) << "Ctrl+A selects every row";
   guitest::PressKeys({VK_CONTROL, 'C'});
   std::wstring expected;
   for (size_t i = 0; i < rows.size(); ++i)
@@ -296,8 +299,18 @@ TEST_F(WinGui, CtrlSSavesTheRowsInViewOrder)
                       10000))
       << "Ctrl+S opens the file dialog";
   Focus(dialog);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Typed once the file name box has the focus, and checked before Enter.
+  auto focused = [&] {
+    HWND focus = guitest::FocusOf(dialog);
+    wchar_t name[16] = {};
+    if (focus)
+      GetClassNameW(focus, name, 16);
+    return std::wstring(name) == L"Edit" ? focus : HWND{};
+  };
+  HWND name_box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (name_box = focused()) != nullptr; }, 10000)) << "the file name box has the focus";
   guitest::TypeText(path);
+  ASSERT_TRUE(WaitFor([&] { return guitest::TextOf(name_box) == path; }, 10000)) << Utf8Of(guitest::TextOf(name_box));
   guitest::PressKeys({VK_RETURN});
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

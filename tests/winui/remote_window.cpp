@@ -51,6 +51,15 @@ std::vector<std::wstring> TopWindowTitles(DWORD pid)
   return titles;
 }
 
+HWND FocusOf(HWND window)
+{
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+    return nullptr;
+  return info.hwndFocus;
+}
+
 std::wstring TextOf(HWND window)
 {
   wchar_t text[1024];
@@ -85,6 +94,11 @@ RemoteList::~RemoteList()
 int RemoteList::Count() const
 {
   return static_cast<int>(SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+int RemoteList::SelectedCount() const
+{
+  return static_cast<int>(SendMessageW(m_list, LVM_GETSELECTEDCOUNT, 0, 0));
 }
 
 int RemoteList::Columns() const

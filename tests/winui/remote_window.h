@@ -17,6 +17,8 @@ namespace guitest {
 HWND FindTopWindow(DWORD pid, const std::wstring &title);
 // Every visible top-level window of process pid, as their titles.
 std::vector<std::wstring> TopWindowTitles(DWORD pid);
+// The window that has the keyboard focus in window's thread; null when none.
+HWND FocusOf(HWND window);
 // A window's text (WM_GETTEXT).
 std::wstring TextOf(HWND window);
 // The first child window of this class (depth first); null when none.
@@ -31,6 +33,7 @@ class RemoteList {
   RemoteList &operator=(const RemoteList &) = delete;
 
   int Count() const;
+  int SelectedCount() const;
   int Columns() const;
   int ColumnWidth(int column) const;
   std::wstring Cell(int row, int column) const;
