@@ -313,8 +313,12 @@ TEST_F(WinGui, CtrlSSavesTheRowsInViewOrder)
   ASSERT_TRUE(WaitFor([&] { return guitest::TextOf(name_box) == path; }, 10000)) << Utf8Of(guitest::TextOf(name_box));
   guitest::PressKeys({VK_RETURN});
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(dialog); }, 10000));
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "the file was written";
+  // The program writes once the dialog has closed, whole or not at all.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  ASSERT_TRUE(WaitFor([&] {
+    file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    return file != INVALID_HANDLE_VALUE;
+  }, 10000)) << "the file was written";
   std::string saved(1 << 16, '\0');
   DWORD got = 0;
   ReadFile(file, saved.data(), static_cast<DWORD>(saved.size()), &got, nullptr);
