@@ -154,7 +154,12 @@ bool PutOnClipboard(HWND owner, const std::string &text)
   void *p = GlobalLock(memory);
   memcpy(p, wide.c_str(), bytes);
   GlobalUnlock(memory);
-  if (!OpenClipboard(owner)) {
+  // Another program (a clipboard viewer, a manager) may hold the clipboard
+  // open for a moment: try again for a while before giving up.
+  bool open = false;
+  for (int attempt = 0; attempt < 50 && !(open = OpenClipboard(owner) != FALSE); ++attempt)
+    Sleep(10);
+  if (!open) {
     GlobalFree(memory);
     return false;
   }

@@ -271,7 +271,7 @@ TEST_F(WinGui, CtrlAThenCtrlCPutsTheRowsOnTheClipboardInViewOrder)
   std::wstring expected;
   for (size_t i = 0; i < rows.size(); ++i)
     expected += (i ? L"\r\n" : L"") + rows[i];
-  EXPECT_TRUE(WaitFor([&] { return guitest::ClipboardText() == expected; }, 5000))
+  EXPECT_TRUE(WaitFor([&] { return guitest::ClipboardText() == expected; }, 5000, 100))
       << Utf8Of(guitest::ClipboardText());
 }
 
