@@ -1,12 +1,11 @@
 // Device identity test and display texts.
 #include "devtext.h"
 
-#include "netorder.h"
-
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
+#include "ipv4_text.h"
 #include "modellock.h"
 #include "modeltable.h"
 
@@ -52,12 +51,7 @@ std::string MacText(const uint8_t mac[DS_MAC_SIZE]) {
 }
 
 std::string IpText(uint32_t ip, bool blank_broadcast) {
-  if (ip == 0 || (blank_broadcast && ip == 0xFFFFFFFFu))
+  if (blank_broadcast && ip == 0xFFFFFFFFu)
     return std::string();
-  char text[INET_ADDRSTRLEN];
-  struct in_addr addr;
-  addr.s_addr = ip;
-  if (inet_ntop(AF_INET, &addr, text, sizeof text) == nullptr)
-    return std::string();
-  return text;
+  return Ipv4Text(ip);
 }

@@ -40,8 +40,8 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
 
 void TAboutBox::FormShow()
 {
-  ProductName->setText(QString::fromStdString(LoadStr(TXT_PRODUCT_NAME) + LoadStr(TXT_PRODUCT)));
-  Version->setText(QString::fromStdString(LoadStr(TXT_VERSION)) + VELA_VERSION_TEXT);
+  ProductName->setText(QString::fromStdString(AboutProductLine()));
+  Version->setText(QString::fromStdString(AboutVersionLine()));
 }
 
 void TAboutBox::FormClose()

@@ -1,7 +1,4 @@
-// Pixel-exact drawing of the sort arrows.  The up triangle has its apex two
-// pixels wide in rows 4 and 5 (columns 7 and 8), widens by one pixel on each
-// side every two rows and ends in a ten-pixel base in row 12 (columns 3 to
-// 12).  The down triangle is its mirror image across the horizontal middle.
+// The sort arrows on Qt: the shared shape (arrow_shape.h) as images.
 #include "arrows.h"
 
 #include <cstdlib>
@@ -9,12 +6,8 @@
 
 namespace {
 
-const QRgb kShadow = qRgb(132, 132, 132);  // left side
-const QRgb kLight = qRgb(255, 255, 255);   // right side and base
-
-constexpr int kApexRow = 4;
-constexpr int kBaseRow = 12;
-constexpr int kApexLeft = 7;
+const QRgb kShadow = 0xFF000000u | ARROW_SHADOW_RGB;  // left side
+const QRgb kLight = 0xFF000000u | ARROW_LIGHT_RGB;    // right side and base
 
 }  // namespace
 
@@ -22,17 +15,18 @@ QImage ArrowListImage(bool up)
 {
   QImage img(ARROW_SIZE, ARROW_SIZE, QImage::Format_ARGB32);
   img.fill(Qt::transparent);
-  auto put = [&](int row, int col, QRgb c) {
-    img.setPixel(col, up ? row : ARROW_SIZE - 1 - row, c);
-  };
-  for (int row = kApexRow; row < kBaseRow; ++row) {
-    int spread = (row - kApexRow) / 2;
-    put(row, kApexLeft - spread, kShadow);
-    put(row, kApexLeft + 1 + spread, kLight);
-  }
-  int spread = (kBaseRow - kApexRow) / 2;
-  for (int col = kApexLeft - spread; col <= kApexLeft + 1 + spread; ++col)
-    put(kBaseRow, col, kLight);
+  for (int y = 0; y < ARROW_SIZE; ++y)
+    for (int x = 0; x < ARROW_SIZE; ++x)
+      switch (ArrowPixel(up, x, y)) {
+      case TArrowPixel::Shadow:
+        img.setPixel(x, y, kShadow);
+        break;
+      case TArrowPixel::Light:
+        img.setPixel(x, y, kLight);
+        break;
+      case TArrowPixel::None:
+        break;
+      }
   return img;
 }
 

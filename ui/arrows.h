@@ -7,8 +7,7 @@
 #include <QPalette>
 #include <QPixmap>
 
-// Size of an arrow image in pixels (square).
-constexpr int ARROW_SIZE = 16;
+#include "arrow_shape.h"
 
 // Image 0 (up = true) or image 1 (up = false) of the arrow image list: the
 // triangle's outline on a transparent background.

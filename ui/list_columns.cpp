@@ -1,8 +1,5 @@
 #include "list_columns.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,29 +8,7 @@
 #include <QItemSelection>
 #include <QTableWidget>
 
-#include "devtext.h"
-#include "texttable.h"
-
-const int DEVICE_COLUMN_IDS[4] = {10, 11, 12, 13};
-
 namespace {
-
-// A column's width may be given by the text whose id is its caption's + 900.
-constexpr int kWidthIdOffset = 900;
-constexpr int kFirstColumnWidth = 70;
-constexpr int kOtherColumnWidth = 105;
-
-int TextAsInt(const std::string &text, int def)
-{
-  if (text.empty())
-    return def;
-  errno = 0;
-  char *end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || v < INT_MIN || v > INT_MAX)
-    return def;
-  return static_cast<int>(v);
-}
 
 QTableWidgetItem *ReadOnlyItem(const QString &text)
 {
@@ -67,11 +42,10 @@ void AddColumns(const int *ids, int count, QTableWidget *view)
   for (int i = 0; i < count; ++i) {
     int col = view->columnCount();
     view->insertColumn(col);
-    auto *header = new QTableWidgetItem(QString::fromStdString(LoadStr(ids[i])));
+    auto *header = new QTableWidgetItem(QString::fromStdString(ColumnCaption(ids, i)));
     header->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     view->setHorizontalHeaderItem(col, header);
-    int def = i == 0 ? kFirstColumnWidth : kOtherColumnWidth;
-    view->setColumnWidth(col, TextAsInt(LoadStr(ids[i] + kWidthIdOffset), def));
+    view->setColumnWidth(col, ColumnWidth(ids, i));
     SetColumnTag(view, col, SortNone);
   }
 }
@@ -92,19 +66,31 @@ void SetColumnTag(QTableWidget *view, int column, TSortState state)
 
 void AppendDeviceRow(QTableWidget *view, int position, const _DSNETINFO &net)
 {
+  const TDeviceRow texts = MakeDeviceRow(position, net);
   int row = view->rowCount();
   view->insertRow(row);
-  QTableWidgetItem *no = ReadOnlyItem(QString::number(position + 1));
-  no->setData(Qt::UserRole, position);
-  view->setItem(row, 0, no);
-  view->setItem(row, 1, ReadOnlyItem(QString::fromStdString(ModelText(net.apid, net.hwid))));
-  view->setItem(row, 2, ReadOnlyItem(QString::fromStdString(MacText(net.mac))));
-  view->setItem(row, 3, ReadOnlyItem(QString::fromStdString(IpText(net.ip, true))));
+  for (int c = 0; c < DEVICE_COLUMN_COUNT; ++c) {
+    QTableWidgetItem *item = ReadOnlyItem(QString::fromStdString(CellText(texts, c)));
+    if (c == 0)
+      item->setData(Qt::UserRole, position);
+    view->setItem(row, c, item);
+  }
 }
 
 int RowData(const QList<QTableWidgetItem *> &row)
 {
   return row.isEmpty() || !row[0] ? -1 : row[0]->data(Qt::UserRole).toInt();
+}
+
+TDeviceRow RowTexts(const QList<QTableWidgetItem *> &row)
+{
+  TDeviceRow texts;
+  texts.position = RowData(row);
+  std::string *cells[DEVICE_COLUMN_COUNT] = {&texts.no, &texts.model, &texts.mac, &texts.ip};
+  for (int c = 0; c < DEVICE_COLUMN_COUNT && c < row.size(); ++c)
+    if (row[c])
+      *cells[c] = row[c]->text().toStdString();
+  return texts;
 }
 
 void SortRows(QTableWidget *view,
@@ -126,23 +112,7 @@ void SortRows(QTableWidget *view,
       items[r].append(view->takeItem(r, c));
   }
 
-  // Bottom-up merge sort over row indices.
-  std::vector<int> order(rows), tmp(rows);
-  for (int r = 0; r < rows; ++r)
-    order[r] = r;
-  for (int width = 1; width < rows; width *= 2) {
-    for (int lo = 0; lo < rows; lo += 2 * width) {
-      int mid = std::min(lo + width, rows), hi = std::min(lo + 2 * width, rows);
-      int a = lo, b = mid, out = lo;
-      while (a < mid && b < hi)
-        tmp[out++] = compare(items[order[a]], items[order[b]]) > 0 ? order[b++] : order[a++];
-      while (a < mid)
-        tmp[out++] = order[a++];
-      while (b < hi)
-        tmp[out++] = order[b++];
-    }
-    order.swap(tmp);
-  }
+  std::vector<int> order = StableSortOrder(rows, [&](int a, int b) { return compare(items[a], items[b]); });
 
   view->clearSelection();
   for (int r = 0; r < rows; ++r)

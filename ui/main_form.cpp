@@ -43,8 +43,6 @@ constexpr int kToolBarHeight = 38;
 constexpr int kToolButtonWidth = 92, kToolButtonHeight = 36;
 constexpr int kToolSeparatorWidth = 8;
 constexpr int kStatusBarHeight = 19;
-// Status text before the first search.
-const char *const kInitialStatus = "Search Result -  0 Vela(s)";
 }  // namespace
 
 TFMain::TFMain(QWidget *parent) : QMainWindow(parent)
@@ -66,7 +64,7 @@ TFMain::TFMain(QWidget *parent) : QMainWindow(parent)
   m_stat_bar = statusBar();
   m_stat_bar->setFixedHeight(kStatusBarHeight);
   m_stat_bar->setSizeGripEnabled(true);
-  m_stat_panel = new QLabel(kInitialStatus);
+  m_stat_panel = new QLabel(QString::fromStdString(InitialStatusText()));
   m_stat_panel->setObjectName("m_stat_panel");
   m_stat_bar->addWidget(m_stat_panel, 1);
 
@@ -231,7 +229,7 @@ void TFMain::FormShow()
   // Drawn for the colours the header's sections are painted with.
   m_arrow_up = MakeHeaderArrow(true, m_ListHeader->palette());
   m_arrow_down = MakeHeaderArrow(false, m_ListHeader->palette());
-  AddColumns(DEVICE_COLUMN_IDS, 4, m_ListView);
+  AddColumns(DEVICE_COLUMN_IDS, DEVICE_COLUMN_COUNT, m_ListView);
   SetSortColumn(SortColumn, SortAscending);
 }
 
@@ -316,7 +314,7 @@ void TFMain::UpdateSortHeaders()
       continue;
     }
     m_ListHeader->SetSectionArrow(c, state == SortAscending ? m_arrow_up : m_arrow_down);
-    int direction = state == SortAscending ? 1 : 0;
+    int direction = SortDirection(state);
     SortRows(m_ListView, [this, direction](const QList<QTableWidgetItem *> &a,
                                            const QList<QTableWidgetItem *> &b) {
       return m_ListViewCompare(a, b, direction);
@@ -341,14 +339,13 @@ void TFMain::UpdateStatusText()
   // The rows shown, not the found list: a search thread still finishing
   // after the close box may add to the found list after the merge, and
   // devices kept from an earlier search (DSF_FIXED) are rows but not found.
-  m_stat_panel->setText(QString::fromStdString(SearchResultText(m_ListView->rowCount())));
+  m_stat_panel->setText(QString::fromStdString(StatusText(m_ListView->rowCount())));
 }
 
 void TFMain::m_ListViewColumnClick(int column)
 {
   SortColumn = column;
-  TSortState old_state = ColumnTag(m_ListView, column);
-  TSortState new_state = static_cast<TSortState>((old_state + 1) % 2);
+  TSortState new_state = NextSortState(ColumnTag(m_ListView, column));
   for (int c = 0; c < m_ListView->columnCount(); ++c)
     SetColumnTag(m_ListView, c, SortNone);
   SetColumnTag(m_ListView, column, new_state);
@@ -358,36 +355,30 @@ void TFMain::m_ListViewColumnClick(int column)
 int TFMain::m_ListViewCompare(const QList<QTableWidgetItem *> &item1,
                               const QList<QTableWidgetItem *> &item2, int direction)
 {
-  int result;
-  switch (SortColumn) {
-  case SORT_NO:
-    result = CompareNo(RowData(item1), RowData(item2));
-    break;
-  case SORT_IP:
+  TDeviceRow a = RowTexts(item1), b = RowTexts(item2);
+  if (SortColumn == SORT_IP) {
     // The row's own device, read at the position the row was filled from.
-    result = CompareIp(DsList.ListInfoCopy(RowData(item1)).ip, DsList.ListInfoCopy(RowData(item2)).ip);
-    break;
-  default: {
-    QTableWidgetItem *a = item1.value(SortColumn), *b = item2.value(SortColumn);
-    int r = m_collator.compare(a ? a->text() : QString(), b ? b->text() : QString());
-    result = r < 0 ? -1 : (r > 0 ? 1 : 0);
-    break;
+    a.ip_addr = DsList.ListInfoCopy(a.position).ip;
+    b.ip_addr = DsList.ListInfoCopy(b.position).ip;
   }
-  }
-  return ApplySortDirection(result, direction);
+  return CompareDeviceRows(SortColumn, a, b, direction, [this](const std::string &x, const std::string &y) {
+    return m_collator.compare(QString::fromStdString(x), QString::fromStdString(y));
+  });
 }
 
 bool TFMain::m_ListViewKeyDown(int key, Qt::KeyboardModifiers modifiers)
 {
-  if (!(modifiers & Qt::ControlModifier))
-    return false;
-  if (key == Qt::Key_A) {
+  int letter = key >= Qt::Key_A && key <= Qt::Key_Z ? 'A' + (key - Qt::Key_A) : 0;
+  switch (ListKeyAction(letter, modifiers & Qt::ControlModifier, modifiers & Qt::ShiftModifier,
+                        modifiers & Qt::AltModifier)) {
+  case TListKey::SelectAll:
     m_ListView->selectAll();
     return true;
-  }
-  if (key == Qt::Key_C && !(modifiers & (Qt::ShiftModifier | Qt::AltModifier))) {
+  case TListKey::Copy:
     CopyRows(TCopyWhat::Rows);
     return true;
+  case TListKey::None:
+    break;
   }
   return false;
 }
@@ -396,7 +387,7 @@ void TFMain::CopyRows(TCopyWhat what)
 {
   std::vector<TResultRow> rows = ViewRows(m_ListView, true);
   if (!rows.empty())
-    PutOnClipboard(CopyText(rows, what));
+    PutOnClipboard(QString::fromStdString(CopyText(rows, what)));
 }
 
 bool TFMain::SaveResult(const QString &path, TResultFormat format)
@@ -427,7 +418,7 @@ void TFMain::m_save_actionExecute()
   TResultFormat chosen = filter == json ? TResultFormat::Json : filter == table ? TResultFormat::Table
                                                                                  : TResultFormat::Csv;
   QString path = dialog.selectedFiles().first();
-  SaveResult(path, FormatForFileName(path, chosen));
+  SaveResult(path, FormatForFileName(path.toStdString(), chosen));
 }
 
 bool TFMain::eventFilter(QObject *watched, QEvent *event)

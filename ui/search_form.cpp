@@ -12,7 +12,6 @@
 #include <QTableWidget>
 #include <QTimer>
 
-#include "countdown.h"
 #include "dialog_util.h"
 #include "dslist.h"
 #include "list_columns.h"
@@ -66,13 +65,11 @@ TFSearch::TFSearch(QWidget *parent) : QDialog(parent)
 
 void TFSearch::FitProgressLabel()
 {
-  // The widest progress text: a full search (128 devices) with the longest
-  // countdown the settings can give (-1 x 1000 ms read as unsigned), or a
-  // countdown run far into the negative.
+  // The widest progress texts the settings can give.
   QFontMetrics metrics(m_enum_msg->font());
   int need = 0;
-  for (int32_t remain : {CountdownSeconds(-1, 1000), int32_t{-999999}})
-    need = std::max(need, metrics.horizontalAdvance(QString::fromStdString(ProgressText(DS_MAX_FOUND, remain))));
+  for (const std::string &text : WidestProgressTexts())
+    need = std::max(need, metrics.horizontalAdvance(QString::fromStdString(text)));
   QRect label = m_enum_msg->geometry();
   if (need <= label.width())
     return;
@@ -91,7 +88,7 @@ void TFSearch::FitProgressLabel()
 
 void TFSearch::FormCreate()
 {
-  AddColumns(DEVICE_COLUMN_IDS, 4, m_enum_list);
+  AddColumns(DEVICE_COLUMN_IDS, DEVICE_COLUMN_COUNT, m_enum_list);
   SetupForm(this);
 }
 
@@ -115,25 +112,17 @@ void TFSearch::FormShow()
     DsList.StartTargetSearch(static_cast<uint32_t>(SearchTarget), SearchPrefix, SerCnt, SerTim);
   else
     DsList.StartSearch(SearchTarget, SerCnt, SerTim);
-  TimeoutSeconds = CountdownSeconds(SerCnt, SerTim);
   m_enum_timer->start();
-  StartTick = TickCount();
+  Begin(TickCount());
 }
 
 void TFSearch::m_enum_timerTimer()
 {
-  uint32_t now = TickCount();
-  int32_t remain = RemainSeconds(TimeoutSeconds, StartTick, now);
-  int n = DsList.FoundCount();
-  m_enum_msg->setText(QString::fromStdString(ProgressText(n, remain)));
-  if (n != ShownCount) {
-    TimeoutSeconds = CountdownSeconds(SerCnt, SerTim);
-    StartTick = now;
-    // Only the devices that are new since the last tick get a row.
-    for (int i = ShownCount; i < n; ++i)
-      AppendDeviceRow(m_enum_list, i, DsList.FoundInfoCopy(i));
-  }
-  ShownCount = n;
+  TProgressStep step = Tick(TickCount(), DsList.FoundCount());
+  m_enum_msg->setText(QString::fromStdString(step.label));
+  // Only the devices that are new since the last tick get a row.
+  for (int i = step.first_new; i < step.end_new; ++i)
+    AppendDeviceRow(m_enum_list, i, DsList.FoundInfoCopy(i));
   repaint();
   if (DsList.IsSearchDone())
     done(ResultCancel);

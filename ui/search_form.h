@@ -7,13 +7,17 @@
 
 #include <QDialog>
 
+#include "search_progress.h"
+
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
 class QTimer;
 
-class TFSearch : public QDialog {
+// The countdown, the found count shown and the timer steps are the shared
+// TSearchProgress (SerCnt, SerTim, ShownCount, StartTick, TimeoutSeconds).
+class TFSearch : public QDialog, public TSearchProgress {
   Q_OBJECT
 
  public:
@@ -33,13 +37,6 @@ class TFSearch : public QDialog {
   // (SearchPrefix 22..30), searched with StartTargetSearch.
   bool ByAddress = false;
   int32_t SearchPrefix = 32;
-  int32_t SerCnt = 0;         // pass count
-  int32_t SerTim = 0;         // pass time, ms
-
-  // Own state.
-  int32_t ShownCount = 0;     // found devices already listed
-  uint32_t StartTick = 0;     // tick count when the countdown last started
-  int32_t TimeoutSeconds = 0; // length of the countdown
 
   QGroupBox *GroupBox1 = nullptr;
   QLabel *Label1 = nullptr;

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "modeltable.h"
+#include "window_texts.h"
 
 void ShowWarning(QWidget *parent, const QString &text, const QString &more)
 {
@@ -26,6 +27,6 @@ void SetupForm(QWidget *form)
   // A form that is still being built is not on screen yet: centre the box
   // on whatever window the user sees.
   QWidget *parent = form && form->isVisible() ? form : QApplication::activeWindow();
-  ShowWarning(parent, QString::asprintf("%s not found\n", MODEL_FILE_NAME),
+  ShowWarning(parent, QString::fromStdString(ModelFileWarning()),
               QString::fromStdString(ModelFilePlacesText()));
 }

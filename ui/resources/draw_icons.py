@@ -4,6 +4,12 @@
 search16.png  16 x 16: a magnifying glass (tool bar button, menu entry).
 vela48.png    48 x 48: a device sending broadcast waves (program icon).
 
+and the Windows program's icon files, in ../../winui/res:
+
+search.ico    the magnifying glass, 16 x 16.
+vela.ico      the program icon at 16, 32 and 48 pixels.
+check.ico     16 x 16: a green check mark (the search dialog's Stop button).
+
 Shapes are described as coverage functions and rendered with 8 x 8
 supersampling, so the script needs nothing beyond the standard library.
 Run it from this folder to regenerate the committed images.
@@ -60,6 +66,29 @@ def render(size, layers):
     return out
 
 
+def ico(path, images):
+    """images: list of (size, pixels); each stored as a 32-bit DIB with its mask."""
+    entries, blobs = [], []
+    offset = 6 + 16 * len(images)
+    for size, pixels in images:
+        header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, 0, 0, 0, 0, 0)
+        # Rows bottom-up, BGRA; then the AND mask (all 0: alpha decides),
+        # rows padded to 32 bits.
+        xor = b"".join(bytes((b, g, r, a)) for row in reversed(pixels) for (r, g, b, a) in row)
+        mask_row = ((size + 31) // 32) * 4
+        blob = header + xor + bytes(mask_row * size)
+        entries.append(struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset))
+        blobs.append(blob)
+        offset += len(blob)
+    with open(path, "wb") as f:
+        f.write(struct.pack("<HHH", 0, 1, len(images)) + b"".join(entries) + b"".join(blobs))
+
+
+def scaled(layers, factor):
+    """The same layers drawn factor times larger."""
+    return [(lambda x, y, inside=inside: inside(x / factor, y / factor), colour) for inside, colour in layers]
+
+
 def circle(cx, cy, rad):
     return lambda x, y: (x - cx) ** 2 + (y - cy) ** 2 <= rad * rad
 
@@ -92,18 +121,22 @@ def arc(cx, cy, r_in, r_out, a_from, a_to):
     return inside
 
 
-def search16():
-    return render(16, [
+def search_layers():
+    return [
         (segment(9.5, 9.5, 14.2, 14.2, 1.6), (120, 72, 24, 255)),       # handle
         (circle(6.5, 6.5, 5.6), (40, 64, 110, 255)),                     # rim
         (circle(6.5, 6.5, 4.2), (205, 228, 250, 255)),                   # lens
         (circle(5.2, 5.0, 1.4), (255, 255, 255, 230)),                   # glint
-    ])
+    ]
 
 
-def vela48():
+def search16():
+    return render(16, search_layers())
+
+
+def vela_layers():
     blue = (30, 90, 170, 255)
-    return render(48, [
+    return [
         (circle(24, 24, 22.5), (232, 241, 252, 255)),                    # disc
         (ring(24, 24, 21.0, 22.8), (60, 110, 180, 255)),                 # disc edge
         (arc(24, 30, 7.5, 10.0, 40, 140), blue),                         # waves
@@ -115,9 +148,29 @@ def vela48():
         (circle(21, 37.5, 1.2), (255, 200, 60, 255)),
         (rect(22.8, 24, 25.2, 30), (50, 56, 66, 255)),                   # antenna
         (circle(24, 24, 2.2), (220, 60, 50, 255)),
+    ]
+
+
+def vela48():
+    return render(48, vela_layers())
+
+
+def check16():
+    green = (40, 150, 60, 255)
+    return render(16, [
+        (segment(3.0, 8.5, 6.5, 12.0, 1.5), green),
+        (segment(6.5, 12.0, 13.0, 4.0, 1.5), green),
     ])
 
 
 if __name__ == "__main__":
     png("search16.png", 16, search16())
     png("vela48.png", 48, vela48())
+    import os
+    res = os.path.join("..", "..", "winui", "res")
+    os.makedirs(res, exist_ok=True)
+    ico(os.path.join(res, "search.ico"), [(16, search16())])
+    ico(os.path.join(res, "check.ico"), [(16, check16())])
+    ico(os.path.join(res, "vela.ico"), [(16, render(16, scaled(vela_layers(), 16 / 48))),
+                                        (32, render(32, scaled(vela_layers(), 32 / 48))),
+                                        (48, vela48())])

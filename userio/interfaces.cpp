@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "devtext.h"
+#include "ipv4_text.h"
 #include "dsapi.h"
 
 namespace {
@@ -86,7 +86,7 @@ bool ChooseInterfaces(const std::vector<std::string> &names, std::string *error)
 std::vector<std::string> LeftOutAddresses() {
   std::vector<std::string> texts;
   for (const _DSIFADDR &r : AllInterfaceRows(ds_left_out_addresses))
-    texts.push_back(std::string(r.name) + " " + IpText(r.addr, false));
+    texts.push_back(std::string(r.name) + " " + Ipv4Text(r.addr));
   return texts;
 }
 
@@ -115,7 +115,7 @@ std::string NoAddressText(const std::vector<_DSIFADDR> &rows, const std::vector<
     std::vector<std::string> addrs;
     for (const _DSIFADDR &r : rows)
       if (r.addr != 0 && std::strncmp(r.name, first.name, DS_IFNAME_SIZE) == 0)
-        addrs.push_back(IpText(r.addr, false));
+        addrs.push_back(Ipv4Text(r.addr));
     std::string state;
     if (first.loopback)
       state = "loopback";

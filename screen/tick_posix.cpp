@@ -1,6 +1,7 @@
-#include "countdown.h"
-
+// The millisecond tick count from the monotonic clock.
 #include <ctime>
+
+#include "search_progress.h"
 
 uint32_t TickCount()
 {

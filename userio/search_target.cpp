@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "dsapi.h"
-#include "devtext.h"
+#include "ipv4_text.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ bool ParseSearchTarget(const std::string &raw, TSearchTarget *out, std::string *
     }
     const uint32_t host_bits = 0xFFFFFFFFu >> prefix_len;
     if ((addr & host_bits) != 0) {
-      const std::string network = IpText(htonl(addr & ~host_bits), false);
+      const std::string network = Ipv4Text(htonl(addr & ~host_bits));
       *error = "'" + text + "' has host bits set after the prefix: did you mean " + network + "/" +
                len_text + "?";
       return false;
@@ -173,7 +173,7 @@ std::vector<_DSSUBNET> HostConnectedSubnets() {
 }
 
 std::string SearchTargetText(const TSearchTarget &target) {
-  std::string text = IpText(target.address, false);
+  std::string text = Ipv4Text(target.address);
   if (target.prefix_len < 32) {
     // Appended in two steps: GCC 12 at -O2 reports a false -Wrestrict
     // overlap for "literal" + std::string (a known fault of its string

@@ -23,7 +23,12 @@ constexpr int TXT_COLUMN_WIDTH_OFFSET = 900;  // a column's width text: caption 
 // Text with this id, or the empty text when the table has none.
 std::string LoadStr(int id);
 
+// Where a text is looked up: LoadStr, or a program's own copy of the table
+// (the Windows program reads its string-table resource).
+using TTextSource = std::string (*)(int id);
+
 // "Search Result - N Vela(s)".
-std::string SearchResultText(int count);
-// The progress text filled with the found count and the remaining seconds.
-std::string ProgressText(int found, int remain_seconds);
+std::string SearchResultText(int count, TTextSource texts = LoadStr);
+// The progress text filled with the found count and the remaining seconds;
+// empty when the table has no progress text.
+std::string ProgressText(int found, int remain_seconds, TTextSource texts = LoadStr);
