@@ -2,7 +2,7 @@
 // search lock, the device-handle table and the public result codes.
 #include "dsapi.h"
 
-#include <arpa/inet.h>
+#include "netorder.h"
 
 #include <atomic>
 #include <cstring>
@@ -13,6 +13,7 @@
 #include "dscode.h"
 #include "iphelp.h"
 #include "platform.h"
+#include "sockio.h"
 #include "tqsock.h"
 #include "tqsubnet.h"
 
@@ -63,6 +64,7 @@ Slot s_slots[DS_MAX_HANDLES];
 
 // What ds_init has done, so that ds_cleanup undoes exactly that.
 bool s_iphelp_started = false;
+int s_sock_starts = 0;
 
 bool handle_ok(int32_t handle) {
   return handle >= 0 && handle < DS_MAX_HANDLES && s_slots[handle].in_use;
@@ -90,6 +92,9 @@ int ds_public_code(int internal_code) {
 }
 
 bool ds_init() {
+  // The socket library first: without it nothing else is done.
+  if (!sockio_startup()) return false;
+  s_sock_starts++;
   // Sets the stop request up now, so that ds_stop_search never has to (it
   // may then be called from a signal handler).
   (void)tqsock_stop_mark();
@@ -112,6 +117,7 @@ void ds_cleanup() {
     iphelp_cleanup();
     s_iphelp_started = false;
   }
+  for (; s_sock_starts > 0; s_sock_starts--) sockio_cleanup();
 }
 
 void ds_set_search_params(int32_t timeout_ms, int32_t pass_limit) {

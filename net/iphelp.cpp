@@ -4,8 +4,8 @@
 // change; no operation holds both, so they cannot deadlock.
 #include "iphelp.h"
 
-#include <arpa/inet.h>
-#include <linux/rtnetlink.h>
+#include "netorder.h"
+#include "route_values.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -85,7 +85,7 @@ void release_route(uint32_t dest) {
 // destination happens to be the device's address (a device answering from
 // a subnet's network address) is a whole subnet's route, not ours to take.
 bool is_deletable_host_route(const _IPROUTEROW &row, uint32_t dest) {
-  return row.dest == dest && row.dst_len == 32 && row.protocol != RTPROT_KERNEL;
+  return row.dest == dest && row.dst_len == 32 && row.protocol != PLAT_RTPROT_KERNEL;
 }
 
 // Prefix length of a contiguous mask, -1 for any other mask.
@@ -205,10 +205,10 @@ void iphelp_add_host_route(uint32_t dest, uint32_t mask, uint32_t next_hop, uint
   row.dest = dest;
   row.mask = mask;
   row.dst_len = static_cast<uint8_t>(prefix_len);
-  row.protocol = RTPROT_STATIC;
-  row.scope = RT_SCOPE_LINK;
-  row.type = RTN_UNICAST;
-  row.table = RT_TABLE_MAIN;
+  row.protocol = PLAT_RTPROT_STATIC;
+  row.scope = PLAT_RT_SCOPE_LINK;
+  row.type = PLAT_RTN_UNICAST;
+  row.table = PLAT_RT_TABLE_MAIN;
   row.metric = kHostRouteMetric;
   row.ifindex = ifindex;
   row.prefsrc = next_hop;

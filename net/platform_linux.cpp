@@ -5,6 +5,7 @@
 #include "platform.h"
 #include "nl_hold.h"
 #include "platform_linux_rows.h"
+#include "route_values.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -33,6 +34,11 @@
 #include <string>
 #include <type_traits>
 #include <vector>
+
+// The route rows carry the kernel's own numbers.
+static_assert(PLAT_RTPROT_KERNEL == RTPROT_KERNEL && PLAT_RTPROT_STATIC == RTPROT_STATIC);
+static_assert(PLAT_RT_SCOPE_UNIVERSE == RT_SCOPE_UNIVERSE && PLAT_RT_SCOPE_LINK == RT_SCOPE_LINK);
+static_assert(PLAT_RTN_UNICAST == RTN_UNICAST && PLAT_RT_TABLE_MAIN == RT_TABLE_MAIN);
 
 namespace {
 

@@ -3,13 +3,6 @@
 // handle table live in the network API, the host-table locks in iphelp.
 #include "tqsock.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cassert>
 #include <cerrno>
@@ -17,7 +10,9 @@
 #include <new>
 
 #include "iphelp.h"
+#include "netorder.h"
 #include "platform.h"
+#include "sockio.h"
 
 namespace {
 
@@ -32,44 +27,34 @@ LocalAddresses s_local;
 
 constexpr uint32_t kBroadcast = 0xFFFFFFFFu;
 
-// Linux releases the descriptor even when close() reports EINTR, so it is
-// never retried: a retry could close a descriptor another thread has just
-// been given.
-void close_fd(int fd) { close(fd); }
-
-// Binds fd to ip on DS_LOCAL_PORT + *offset, raising *offset by 4096 after
+// Binds s to ip on DS_LOCAL_PORT + *offset, raising *offset by 4096 after
 // every failed bind; gives up after a failure on a port above 61440.
-bool bind_from(int fd, uint32_t ip, uint32_t *offset) {
+bool bind_from(sockio_t s, uint32_t ip, uint32_t *offset) {
   for (;;) {
     const uint32_t port = DS_LOCAL_PORT + *offset;
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(port));
-    sa.sin_addr.s_addr = ip;
-    if (bind(fd, reinterpret_cast<const sockaddr *>(&sa), sizeof sa) == 0) return true;
+    if (sockio_bind(s, ip, static_cast<uint16_t>(port))) return true;
     if (port > DS_LOCAL_PORT_LIMIT) return false;
     *offset += DS_LOCAL_PORT_STEP;
   }
 }
 
-// Polls every socket of the set for a waiting datagram, waiting up to
-// timeout_ms; poll()'s result.
-int poll_set(const _TQSOCKSET *set, pollfd *fds, int timeout_ms) {
-  for (int i = 0; i < set->count; ++i) fds[i] = pollfd{set->sock[i].fd, POLLIN, 0};
-  return poll(fds, static_cast<nfds_t>(set->count), timeout_ms);
+// The sockets of the set, for sockio_wait.
+int socks_of(const _TQSOCKSET *set, sockio_t *socks) {
+  for (int i = 0; i < set->count; ++i) socks[i] = set->sock[i].fd;
+  return set->count;
 }
 
 // The stop request of searches.  raised is the request itself; raises
 // counts every raise, so that a search can tell a raise since it began from
-// its mark even after a withdrawal.  wake_fd (an eventfd, -1 when none could
-// be made) becomes readable at every raise and wakes a search's idle poll;
-// only the flags say whether a search must end, so whoever finds it readable
-// may drain it.  Trivially destructible and never closed: a search thread
-// still running at exit never meets it destroyed.
+// its mark even after a withdrawal.  Every raise also raises the sockets'
+// stop wake-up, which wakes a search's idle wait; only the flags say
+// whether a search must end, so whoever finds the wake-up raised may drain
+// it.  Trivially destructible: a search thread still running at exit never
+// meets it destroyed.
 struct SearchStop {
   std::atomic<int32_t> raised{0};
   std::atomic<uint32_t> raises{0};
-  const int wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  SearchStop() { sockio_wake_prepare(); }
 };
 
 SearchStop &search_stop() {
@@ -81,21 +66,17 @@ SearchStop &search_stop() {
 // with wake set, when a stop is raised (the wake-up is drained here; the
 // caller looks at the stop request itself).
 void idle_set(_TQSOCKSET *set, uint32_t ms, bool wake) {
-  pollfd fds[TQ_MAX_SOCKETS + 1];
-  nfds_t n = static_cast<nfds_t>(set->count);
-  for (int i = 0; i < set->count; ++i) fds[i] = pollfd{set->sock[i].fd, POLLIN, 0};
-  const int wake_fd = wake ? search_stop().wake_fd : -1;
-  if (wake_fd >= 0) fds[n++] = pollfd{wake_fd, POLLIN, 0};
-  if (n == 0) {
+  sockio_t socks[TQ_MAX_SOCKETS];
+  const int n = socks_of(set, socks);
+  if (n == 0 && !wake) {
     plat_sleep_ms(ms);
     return;
   }
-  // Whatever poll reports about the sockets, the caller's next poll of the
-  // set finds out.
-  if (poll(fds, n, static_cast<int>(ms)) > 0 && wake_fd >= 0 && (fds[n - 1].revents & POLLIN)) {
-    uint64_t count = 0;
-    (void)!read(wake_fd, &count, sizeof count);
-  }
+  // Whatever the wait reports about the sockets, the caller's next poll of
+  // the set finds out.
+  bool woken = false;
+  if (sockio_wait(socks, n, wake, static_cast<int>(ms), nullptr, &woken) > 0 && woken)
+    sockio_wake_drain();
 }
 
 // tqsock_wait_reply; with stop_mark set it is a search's wait, which also
@@ -171,19 +152,17 @@ int tqsock_open_set(_TQSOCKSET *set, bool per_interface) {
   uint32_t offset = 0;  // raised for the remaining sockets of this call too
   set->count = 0;
   set->next = 0;
-  for (int i = 0; i < TQ_MAX_SOCKETS; ++i) set->sock[i].fd = -1;
+  for (int i = 0; i < TQ_MAX_SOCKETS; ++i) set->sock[i].fd = SOCKIO_INVALID;
 
   for (int i = 0; i < wanted && set->count < TQ_MAX_SOCKETS; ++i) {
-    const uint32_t ip = per_interface ? tqsock_local_address(i) : INADDR_ANY;
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    const int on = 1;
-    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-      if (fd >= 0) close_fd(fd);
+    const uint32_t ip = per_interface ? tqsock_local_address(i) : 0;
+    const sockio_t fd = sockio_open_udp(true);
+    if (fd == SOCKIO_INVALID) {
       tqsock_close_set(set);
       return TQ_ERR_SOCKET;
     }
     if (!bind_from(fd, ip, &offset)) {
-      close_fd(fd);  // no free port on this address: go on without it
+      sockio_close(fd);  // no free port on this address: go on without it
       continue;
     }
     set->sock[set->count].fd = fd;
@@ -195,24 +174,17 @@ int tqsock_open_set(_TQSOCKSET *set, bool per_interface) {
 
 void tqsock_close_set(_TQSOCKSET *set) {
   for (int i = 0; i < set->count; ++i) {
-    if (set->sock[i].fd >= 0) close_fd(set->sock[i].fd);
-    set->sock[i].fd = -1;
+    if (set->sock[i].fd != SOCKIO_INVALID) sockio_close(set->sock[i].fd);
+    set->sock[i].fd = SOCKIO_INVALID;
   }
   set->count = 0;
   set->next = 0;
 }
 
 int tqsock_send(_TQSOCKSET *set, uint32_t ip, uint16_t port, const uint8_t *data, size_t len) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(port);
-  to.sin_addr.s_addr = ip;
   int failed = 0;
-  for (int i = 0; i < set->count; ++i) {
-    const ssize_t n = sendto(set->sock[i].fd, data, len, 0, reinterpret_cast<const sockaddr *>(&to),
-                             sizeof to);
-    if (n < 0 || static_cast<size_t>(n) != len) failed++;
-  }
+  for (int i = 0; i < set->count; ++i)
+    if (!sockio_send_to(set->sock[i].fd, ip, port, data, len)) failed++;
   return failed == set->count ? TQ_ERR_SOCKET : TQ_OK;
 }
 
@@ -223,11 +195,10 @@ int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t
   if (src_port) *src_port = 0;
   *local_ip = 0;
 
-  // poll() rather than select(): an fd_set cannot hold descriptors above
-  // FD_SETSIZE, and a busy process may well own that many.
-  pollfd fds[TQ_MAX_SOCKETS];
-  const int ready = poll_set(set, fds, 0);
-  if (ready < 0) return errno == EINTR ? TQ_OK : TQ_ERR_SOCKET;
+  sockio_t socks[TQ_MAX_SOCKETS];
+  bool readable[TQ_MAX_SOCKETS] = {};
+  const int ready = sockio_wait(socks, socks_of(set, socks), false, 0, readable, nullptr);
+  if (ready < 0) return TQ_ERR_SOCKET;
   if (ready == 0) return TQ_OK;
 
   // Round-robin from the socket behind the one read last.
@@ -235,30 +206,24 @@ int tqsock_poll(_TQSOCKSET *set, uint8_t *buf, size_t cap, size_t *len, uint32_t
   int which = -1;
   for (int k = 0; k < set->count && which < 0; ++k) {
     const int i = (first + k) % set->count;
-    if (fds[i].revents & POLLNVAL) return TQ_ERR_SOCKET;
-    if (fds[i].revents & (POLLIN | POLLERR)) which = i;
+    if (readable[i]) which = i;
   }
   if (which < 0) return TQ_OK;
   set->next = which + 1;
   *local_ip = set->sock[which].local_ip;
 
   uint8_t dgram[DS_RECV_MAX];
-  sockaddr_in from{};
-  socklen_t from_len = sizeof from;
-  // MSG_TRUNC makes recvfrom report the datagram's real size, so an oversized
-  // one is recognised and dropped whole.
-  const ssize_t n = recvfrom(set->sock[which].fd, dgram, sizeof dgram, MSG_TRUNC | MSG_DONTWAIT,
-                             reinterpret_cast<sockaddr *>(&from), &from_len);
-  if (n < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return TQ_OK;
-    return TQ_ERR_SOCKET;
-  }
-  if (static_cast<size_t>(n) > DS_RECV_MAX) return TQ_OK;
+  uint32_t from_ip = 0;
+  uint16_t from_port = 0;
+  const long n = sockio_recv_from(set->sock[which].fd, dgram, sizeof dgram, &from_ip, &from_port);
+  // Longer than 2048 bytes: discarded, as if nothing had come.
+  if (n == SOCKIO_NOTHING || n == SOCKIO_TOO_LONG) return TQ_OK;
+  if (n < 0) return TQ_ERR_SOCKET;
   const size_t got = static_cast<size_t>(n) < cap ? static_cast<size_t>(n) : cap;
   if (got > 0) std::memcpy(buf, dgram, got);
   *len = got;
-  *src_ip = from.sin_addr.s_addr;
-  if (src_port) *src_port = ntohs(from.sin_port);
+  *src_ip = from_ip;
+  if (src_port) *src_port = from_port;
   return TQ_OK;
 }
 
@@ -408,10 +373,7 @@ void tqsock_request_stop(bool raise) {
   // the request raised.
   stop.raised.store(1);
   stop.raises.fetch_add(1);
-  if (stop.wake_fd >= 0) {
-    const uint64_t one = 1;
-    (void)!write(stop.wake_fd, &one, sizeof one);
-  }
+  sockio_wake_raise();
 }
 
 uint32_t tqsock_stop_mark() { return search_stop().raises.load(); }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "proto.h"
+#include "sockio.h"
 
 // Internal result codes.
 constexpr int TQ_OK = 1;
@@ -41,7 +42,7 @@ struct _TQSETTINGS {
 struct _TQSOCKSET {
   int count;
   struct {
-    int fd;             // -1 when closed
+    sockio_t fd;        // SOCKIO_INVALID when closed
     uint32_t local_ip;  // bound address, 0 for the wildcard address
   } sock[TQ_MAX_SOCKETS];
   int next;  // where tqsock_poll's look for a readable socket begins
@@ -151,8 +152,8 @@ int tqsock_search(uint32_t target, TQ_DEVICE_CALLBACK on_device, const _TQSETTIN
 // round, its next pass or its start with -13.  A search also ends when the
 // request was raised at any moment after the search began, even if it was
 // withdrawn before the search noticed.  A raise wakes a search waiting for
-// replies at once (an eventfd in its poll set; should none be available,
-// the search notices within one 10 ms poll pause).
+// replies at once (the stop wake-up of sockio.h in its wait; should none
+// be available, the search notices within one 10 ms poll pause).
 void tqsock_request_stop(bool raise);
 
 // The stop mark of a search that begins now: pass it to tqsock_search_marked

@@ -5,7 +5,7 @@
 // 128-device limit behave the same.
 #include "tqsubnet.h"
 
-#include <arpa/inet.h>
+#include "netorder.h"
 
 #include "platform.h"
 
