@@ -127,6 +127,10 @@ check_installed() {
   [[ ${#lnk[@]} -eq 1 ]] || fail "expected one Start-menu shortcut, found ${#lnk[@]}: ${lnk[*]}"
   grep -aqF 'C:\Program Files\Vela Finder\vela-finder.exe' "${lnk[0]}" ||
     fail "the shortcut does not lead to vela-finder.exe"
+  # Its working folder (a UTF-16 string of the link) is the program's, where
+  # the program finds the model file.
+  strings -el "${lnk[0]}" | grep -qxF 'C:\Program Files\Vela Finder\' ||
+    fail "the shortcut does not start in the program's folder"
 
   reg_has "$UNINSTALL\\$code" || fail "no uninstall entry $code"
   [[ $(reg_value "$UNINSTALL\\$code" DisplayName) == "Vela Finder" ]] || fail "uninstall entry's DisplayName"
