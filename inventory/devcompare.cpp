@@ -1,7 +1,7 @@
 // Row comparisons of the device lists.
 #include "devcompare.h"
 
-#include <arpa/inet.h>
+#include "netorder.h"
 
 #include <cstring>
 

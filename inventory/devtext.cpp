@@ -1,8 +1,7 @@
 // Device identity test and display texts.
 #include "devtext.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "netorder.h"
 
 #include <cstdio>
 #include <cstring>

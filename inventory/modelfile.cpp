@@ -1,7 +1,5 @@
 // Loader of the model file: one ini section per model, hexadecimal values.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The file itself is read through modelfile_host.h.
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -11,21 +9,13 @@
 #include <string>
 #include <vector>
 
-#include <iniparser/iniparser.h>
-
+#include "modelfile_host.h"
 #include "modellock.h"
 #include "modeltable.h"
 #include "settings.h"
 #include "utf8text.h"
 
 namespace {
-
-// A value of the file as text; a missing key reads as the empty text.
-const char *Value(dictionary *dict, const std::string &section, const char *key) {
-  std::string full = section + ":" + key;
-  const char *v = iniparser_getstring(dict, full.c_str(), nullptr);
-  return v ? v : "";
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9')
@@ -61,28 +51,14 @@ uint32_t Hex32(const char *text) {
   return negative ? 0u - v : v;
 }
 
-// iniparser reports an unreadable file itself; the loader's own message
-// is the one the program shows.
-int Quiet(const char *, ...) { return 0; }
-
 // The rows of the last file parsed and what identified that file.  An
-// unchanged file (same device, inode, size and modification time) gives the
-// same rows, so they are written again without parsing: iniparser's load
-// is quadratic in the number of keys, and the program loads the file three
-// times per search.
+// unchanged file (same stamp) gives the same rows, so they are written
+// again without parsing: the program loads the file three times per search.
 struct TParsedFile {
   bool valid = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  struct timespec mtime = {};
+  TFileStamp stamp;
   std::vector<_MODELINFO> rows;
 };
-
-bool SameFile(const TParsedFile &parsed, const struct stat &st) {
-  return parsed.valid && parsed.dev == st.st_dev && parsed.ino == st.st_ino && parsed.size == st.st_size &&
-         parsed.mtime.tv_sec == st.st_mtim.tv_sec && parsed.mtime.tv_nsec == st.st_mtim.tv_nsec;
-}
 
 // Guards the parsed-file memory; loads come from the UI thread, tests and
 // vela-find alike.  Never destroyed, like the table's own lock.
@@ -95,61 +71,51 @@ TParsedFile &Parsed() {
   return *parsed;
 }
 
-// Parses the file into at most MODEL_ROWS rows; false when iniparser gives
-// no dictionary.
+// Parses the file into at most MODEL_ROWS rows (the table has no room for
+// more; the rest is ignored); false when the file cannot be read.
 bool ParseRows(const char *path, std::vector<_MODELINFO> *out) {
-  iniparser_set_error_callback(Quiet);
-  dictionary *dict = iniparser_load(path);
-  iniparser_set_error_callback(nullptr);
-  if (dict == nullptr)
+  std::vector<TModelIniSection> sections;
+  if (!ReadModelIni(path, MODEL_ROWS, &sections))
     return false;
-  int n = iniparser_getnsec(dict);
-  if (n < 0)
-    n = 0;
-  if (n > MODEL_ROWS)
-    n = MODEL_ROWS;  // the table has no room for more; the rest is ignored
-
   std::vector<_MODELINFO> &rows = *out;
-  rows.assign(static_cast<size_t>(n), _MODELINFO{});
-  for (int k = 0; k < n; k++) {
-    const char *sec = iniparser_getsecname(dict, k);
-    std::string s = sec ? sec : "";
-    _MODELINFO &row = rows[static_cast<size_t>(k)];
-    row = _MODELINFO{};
+  rows.assign(sections.size(), _MODELINFO{});
+  for (size_t k = 0; k < sections.size(); k++) {
+    const std::string *v = sections[k].values;  // in the order of MODEL_INI_KEY_NAMES
+    _MODELINFO &row = rows[k];
     // Cut to 39 bytes, but never inside a character.
-    const char *name = Value(dict, s, "model_name");
+    const char *name = v[0].c_str();
     std::memcpy(row.model_name, name, Utf8CutLength(name, MODEL_NAME_SIZE - 1));
-    row.apid = Hex32(Value(dict, s, "apid"));
-    row.hwid = static_cast<uint16_t>(Hex32(Value(dict, s, "hwid")) & 0xFFFFu);
-    row.model_flag = Hex32(Value(dict, s, "model_flag"));
-    row.k_upgtout = Hex32(Value(dict, s, "k_upgtout"));
-    row.f_upgtout = Hex32(Value(dict, s, "f_upgtout"));
-    row.ports = Hex32(Value(dict, s, "ports"));
+    row.apid = Hex32(v[1].c_str());
+    row.hwid = static_cast<uint16_t>(Hex32(v[2].c_str()) & 0xFFFFu);
+    row.model_flag = Hex32(v[3].c_str());
+    row.k_upgtout = Hex32(v[4].c_str());
+    row.f_upgtout = Hex32(v[5].c_str());
+    row.ports = Hex32(v[6].c_str());
   }
-  iniparser_freedict(dict);
   return true;
 }
 
 }  // namespace
 
+const char *const MODEL_INI_KEY_NAMES[MODEL_INI_KEYS] = {
+    "model_name", "apid", "hwid", "model_flag", "k_upgtout", "f_upgtout", "ports"};
+
 int LoadModelFile(const char *path, _MODELINFO *table) {
-  // A directory opens and reads as an empty file; it is no model file.
-  struct stat st;
-  bool readable = stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
+  // A folder opens and reads as an empty file; it is no model file.
+  TFileStamp stamp;
+  const TPathKind kind = StatPath(path, &stamp);
+  bool readable = kind == TPathKind::File || kind == TPathKind::Other;
   std::vector<_MODELINFO> rows;
   if (readable) {
     std::lock_guard<std::mutex> hold(ParsedLock());
     TParsedFile &parsed = Parsed();
-    if (S_ISREG(st.st_mode) && SameFile(parsed, st)) {
+    if (kind == TPathKind::File && parsed.valid && parsed.stamp == stamp) {
       rows = parsed.rows;
     } else {
       readable = ParseRows(path, &rows);
-      parsed.valid = readable && S_ISREG(st.st_mode);
+      parsed.valid = readable && kind == TPathKind::File;
       if (parsed.valid) {
-        parsed.dev = st.st_dev;
-        parsed.ino = st.st_ino;
-        parsed.size = st.st_size;
-        parsed.mtime = st.st_mtim;
+        parsed.stamp = stamp;
         parsed.rows = rows;
       }
     }
@@ -167,34 +133,9 @@ int LoadModelFile(const char *path, _MODELINFO *table) {
   return 0;
 }
 
-namespace {
-
-// The installed data folder as seen from the running executable: the
-// package's tree may be unpacked anywhere, so this is tried before the
-// folder the build was configured to install into.
-std::string DataDirNextToExecutable() {
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0)
-    return std::string();
-  std::string path(exe, static_cast<size_t>(n));
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos)
-    return std::string();
-  return path.substr(0, slash + 1) + VELA_BIN_TO_DATA_DIR;
-}
-
-}  // namespace
-
 std::vector<std::string> ModelFilePlaces() {
-  std::vector<std::string> places = {MODEL_FILE_NAME, ConfigHome() + "/Vela/" + MODEL_FILE_NAME};
-  for (std::string dir : {DataDirNextToExecutable(), std::string(VELA_INSTALL_DATA_DIR)}) {
-    if (dir.empty())
-      continue;
-    char real[PATH_MAX];
-    if (realpath(dir.c_str(), real) != nullptr)
-      dir = real;
-    std::string file = dir + "/" + MODEL_FILE_NAME;
+  std::vector<std::string> places = {MODEL_FILE_NAME};
+  for (const std::string &file : ModelFileOtherPlaces()) {
     bool known = false;
     for (const std::string &p : places)
       known = known || p == file;
@@ -205,9 +146,9 @@ std::vector<std::string> ModelFilePlaces() {
 }
 
 std::string FindModelFile() {
-  struct stat st;
+  TFileStamp stamp;
   for (const std::string &place : ModelFilePlaces())
-    if (stat(place.c_str(), &st) == 0)
+    if (StatPath(place.c_str(), &stamp) != TPathKind::Missing)
       return place;
   return MODEL_FILE_NAME;
 }

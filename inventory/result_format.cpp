@@ -1,16 +1,10 @@
 // One formatter for the result list, shared by vela-find and the desktop
-// program, and a file writer that never leaves a file half written.
+// program.  The file writer is the host's (file_whole_*.cpp).
 #include "result_format.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "texttable.h"
 #include "utf8text.h"
@@ -111,24 +105,6 @@ std::string Json(const std::vector<TResultRow> &rows, int found) {
   return out + (rows.empty() ? "" : "\n") + "]}\n";
 }
 
-std::string Reason(const std::string &path, int err) {
-  return "cannot write " + path + ": " + std::strerror(err);
-}
-
-bool WriteAll(int fd, const std::string &data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string FormatResult(const std::vector<TResultRow> &rows, int found, TResultFormat format) {
@@ -152,66 +128,5 @@ bool ParseResultFormat(const std::string &name, TResultFormat *format) {
     *format = TResultFormat::Json;
   else
     return false;
-  return true;
-}
-
-bool WriteFileWhole(const std::string &path, const std::string &data, std::string *error) {
-  if (path.empty() || path.back() == '/') {
-    *error = Reason(path, EISDIR);
-    return false;
-  }
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-
-  struct stat old_st;
-  const bool replacing = stat(path.c_str(), &old_st) == 0;
-  if (replacing && S_ISDIR(old_st.st_mode)) {
-    *error = Reason(path, EISDIR);
-    return false;
-  }
-
-  // A hidden name next to the target; O_EXCL keeps it ours alone.
-  std::string temp;
-  int fd = -1;
-  for (unsigned attempt = 0; fd < 0 && attempt < 100; attempt++) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%lx.%u.tmp", static_cast<long>(getpid()),
-                  static_cast<unsigned long>(ts.tv_nsec), attempt);
-    temp = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) + "." + base + suffix;
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) {
-      *error = Reason(path, errno);
-      return false;
-    }
-  }
-  if (fd < 0) {
-    *error = Reason(path, EEXIST);
-    return false;
-  }
-  int err = 0;
-  if (!WriteAll(fd, data))
-    err = errno;
-  else if (replacing && fchmod(fd, old_st.st_mode & 07777) != 0)
-    err = errno;
-  else if (fsync(fd) != 0)
-    err = errno;
-  if (close(fd) != 0 && err == 0)
-    err = errno;
-  if (err == 0 && rename(temp.c_str(), path.c_str()) != 0)
-    err = errno;
-  if (err != 0) {
-    unlink(temp.c_str());
-    *error = Reason(path, err);
-    return false;
-  }
-  // The rename itself reaches the disk with the folder.
-  const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
   return true;
 }

@@ -1,7 +1,7 @@
 // Parsing and checking a search target.
 #include "search_target.h"
 
-#include <arpa/inet.h>
+#include "netorder.h"
 
 #include "dsapi.h"
 #include "devtext.h"

@@ -2,7 +2,7 @@
 // IPv4 text, and device identities written the way tests read best.
 #pragma once
 
-#include <arpa/inet.h>
+#include "netorder.h"
 
 #include <cstdint>
 #include <cstdio>

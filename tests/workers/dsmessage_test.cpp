@@ -1,6 +1,7 @@
 // Failure-notice queue.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <memory>
 #include <thread>
 
@@ -46,8 +47,7 @@ TEST(DsMessage, NumbersNoticesInQueueOrderAcrossThreads) {
 
 TEST(DsMessage, LocalDateTimeMatchesTheCalendar) {
   time_t now = time(nullptr);
-  struct tm local;
-  localtime_r(&now, &local);
+  const struct tm local = *std::localtime(&now);  // no other thread uses it here
   double days = DsLocalDateTime();
   // The fraction is the local time of day.
   double secs_of_day = (days - static_cast<long>(days)) * 86400.0;

@@ -2,15 +2,9 @@
 // program's Broadcast Search (target -1, polled every 100 ms, merged with
 // FinishSearch(false)), or one search per --target, and prints the result
 // list.
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
+#include <chrono>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,6 +13,7 @@
 #include "dsapi.h"
 #include "dslist.h"
 #include "interfaces.h"
+#include "interrupt.h"
 #include "modeltable.h"
 #include "options.h"
 #include "output.h"
@@ -28,72 +23,9 @@
 
 namespace {
 
-// Signals.  The first SIGINT asks for Stop: the search ends, the list is
-// printed, the exit status is 0.  SIGTERM, or a second SIGINT, ends the
-// program at once: it prints what was found if it can do so at once and
-// exits 128 + the signal's number (143, 130).  The handler may run on any
-// thread: it wakes the main thread through a pipe, and arms a timer whose
-// signal ends the process after kHardStopMs whatever the main thread is
-// doing (a blocked output, a thread that does not end).
-constexpr int kHardStopMs = 150;
-
-// Lock-free atomics: safe in a handler, and seen in order across threads.
-std::atomic<int> g_interrupted{0};  // a first SIGINT came
-std::atomic<int> g_hard_exit{0};    // exit status asked for by SIGTERM or a second SIGINT
-std::atomic<int> g_output_done{0};  // the result is written: a hard stop may exit at once
-int g_wake_pipe[2] = {-1, -1};
-
-void OnSignal(int sig) {
-  int saved = errno;
-  if (sig == SIGINT && !g_interrupted && !g_hard_exit) {
-    g_interrupted = 1;
-  } else if (!g_hard_exit) {
-    g_hard_exit = 128 + sig;
-    if (g_output_done)
-      _exit(g_hard_exit.load());
-    struct itimerval limit = {};
-    limit.it_value.tv_usec = kHardStopMs * 1000;
-    setitimer(ITIMER_REAL, &limit, nullptr);
-  }
-  if (g_wake_pipe[1] >= 0)
-    (void)!write(g_wake_pipe[1], "x", 1);
-  errno = saved;
-}
-
-// The hard stop's time limit has passed: the result could not be written
-// at once.
-void OnHardStopTimer(int) { _exit(g_hard_exit != 0 ? g_hard_exit.load() : 1); }
-
-void InstallSignalHandlers() {
-  if (pipe2(g_wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
-    g_wake_pipe[0] = g_wake_pipe[1] = -1;
-  struct sigaction sa = {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  sa.sa_handler = OnHardStopTimer;
-  sigaction(SIGALRM, &sa, nullptr);
-}
-
-// Sleeps up to ms milliseconds; a signal ends the sleep at once.
-void SleepOrSignal(int ms) {
-  if (g_wake_pipe[0] < 0) {
-    usleep(static_cast<useconds_t>(ms) * 1000);
-    return;
-  }
-  struct pollfd pfd = {g_wake_pipe[0], POLLIN, 0};
-  if (poll(&pfd, 1, ms) > 0) {
-    char drain[16];
-    while (read(g_wake_pipe[0], drain, sizeof drain) > 0) {
-    }
-  }
-}
-
 uint32_t NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint32_t>(ts.tv_sec * 1000u + ts.tv_nsec / 1000000);
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 // Whole seconds of the countdown, as the desktop dialog computes them: the
@@ -129,7 +61,7 @@ bool OutputWritten() {
 // Runs one search: a broadcast search without target, else a directed or
 // subnet search of target.
 void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
-  bool progress = isatty(STDERR_FILENO) == 1;
+  bool progress = ProgressShown();
   bool stop_sent = false;
   if (target == nullptr)
     DsList.StartSearch(-1, passes, pass_time);
@@ -139,13 +71,13 @@ void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
   uint32_t start = NowMs();
   int shown = 0;
   for (;;) {
-    SleepOrSignal(100);
-    if (g_hard_exit) {
+    SleepOrInterrupt(100);
+    if (HardExitStatus()) {
       // Not waited for: the program lists what the found list holds now.
       DsList.StopSearch();
       break;
     }
-    if (g_interrupted && !stop_sent) {
+    if (Interrupted() && !stop_sent) {
       DsList.StopSearch();
       stop_sent = true;
     }
@@ -169,6 +101,7 @@ void RunSearch(const TSearchTarget *target, int32_t passes, int32_t pass_time) {
 
 int main(int argc, char **argv) {
   std::setlocale(LC_ALL, "");
+  PrepareOutput();
   TFindOptions opt;
   std::string error;
   if (!ParseFindOptions(argc, argv, &opt, &error)) {
@@ -203,7 +136,7 @@ int main(int argc, char **argv) {
     ds_cleanup();
     return 1;
   }
-  InstallSignalHandlers();
+  InstallInterruptHandlers();
 
   const std::string left_out = LeftOutText();
   if (!left_out.empty())
@@ -218,7 +151,7 @@ int main(int argc, char **argv) {
     // Why a search ended early (a thread the system refused).
     for (const std::string &notice : DsList.TakeNotices())
       std::fprintf(stderr, "vela-find: %s\n", notice.c_str());
-    if (g_interrupted || g_hard_exit)
+    if (Interrupted() || HardExitStatus())
       break;
   }
 
@@ -240,9 +173,9 @@ int main(int argc, char **argv) {
   const bool written = OutputWritten();
   // After a hard stop nothing more is waited for (a search or request still
   // running is ended with the process).
-  g_output_done = 1;
-  if (g_hard_exit)
-    _exit(g_hard_exit.load());
+  MarkOutputDone();
+  if (HardExitStatus())
+    ExitNow(HardExitStatus());
 
   // Threads first, then the network layer they use.
   DsList.Shutdown();
