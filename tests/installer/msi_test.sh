@@ -29,7 +29,7 @@ step() { echo "--- $*"; }
 # the machine's own network namespace (run_isolated.sh gives one of ours).
 [[ $(readlink /proc/self/ns/net) != $(readlink /proc/1/ns/net) ]] ||
   fail "not in a network namespace of our own; run under tests/support/run_isolated.sh"
-for tool in wine wineserver msiinfo; do
+for tool in wine wineserver msiinfo x86_64-w64-mingw32-strip; do
   command -v "$tool" >/dev/null || fail "$tool is missing; run scripts/deps"
 done
 
@@ -86,6 +86,13 @@ packed_guid() {
   echo "$out"
 }
 
+# The link time stamp of a PE program (see scripts/package-windows).
+pe_link_time() {
+  local header
+  header=$(od --endian=little -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  od --endian=little -An -tu4 -j $((header + 8)) -N 4 "$1" | tr -d ' '
+}
+
 reg_has() { wine reg query "$1" >/dev/null 2>&1; }
 reg_value() {
   wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
@@ -110,11 +117,15 @@ check_installed() {
   for f in vela-finder.exe vela-find.exe model_name.ini; do
     [[ -f $DIR/$f ]] || fail "$f is not in Program Files\\Vela Finder"
   done
-  # The programs byte for byte as the build made them, the model file as
-  # data/ has it.
+  # The programs are the build's with their link time kept, stripped of
+  # their symbols (stripping the build's the same way gives every byte);
+  # the model file is data/'s.
+  local built
   for f in vela-finder.exe vela-find.exe; do
-    cmp -s "$DIR/$f" "$(find "$BUILD" -name "$f" -type f -not -path '*/CMakeFiles/*')" ||
-      fail "the installed $f is not the build's"
+    built=$(find "$BUILD" -name "$f" -type f -not -path '*/CMakeFiles/*')
+    [[ $(pe_link_time "$DIR/$f") == $(pe_link_time "$built") ]] || fail "the installed $f lost its link time"
+    SOURCE_DATE_EPOCH=$(pe_link_time "$built") x86_64-w64-mingw32-strip --strip-all -o "$WORK/$f" "$built"
+    cmp -s "$DIR/$f" "$WORK/$f" || fail "the installed $f is not the build's, stripped"
   done
   cmp -s "$DIR/model_name.ini" "$ROOT/data/model_name.ini" || fail "the installed model_name.ini is not data/'s"
   local out
