@@ -6,9 +6,7 @@
 #include "devtext.h"
 #include "dsapi.h"
 
-namespace {
-
-std::vector<_DSIFADDR> AllRows(int (*list)(_DSIFADDR *, int)) {
+std::vector<_DSIFADDR> AllInterfaceRows(int (*list)(_DSIFADDR *, int)) {
   std::vector<_DSIFADDR> rows;
   for (int want = 64;;) {
     rows.resize(static_cast<size_t>(want));
@@ -22,8 +20,6 @@ std::vector<_DSIFADDR> AllRows(int (*list)(_DSIFADDR *, int)) {
     want = n;  // more came since the first call: ask again with room for them
   }
 }
-
-}  // namespace
 
 std::vector<std::string> SplitInterfaceList(const std::string &text) {
   std::vector<std::string> names;
@@ -45,7 +41,7 @@ bool ChooseInterfaces(const std::vector<std::string> &names, std::string *error)
     ds_choose_interfaces(nullptr, 0);
     return true;
   }
-  const std::vector<_DSIFADDR> rows = AllRows(ds_interface_addresses);
+  const std::vector<_DSIFADDR> rows = AllInterfaceRows(ds_interface_addresses);
   for (const std::string &name : names) {
     bool exists = false, up = false, loopback = false, ipv4 = false;
     for (const _DSIFADDR &r : rows) {
@@ -79,7 +75,7 @@ bool ChooseInterfaces(const std::vector<std::string> &names, std::string *error)
 
 std::vector<std::string> LeftOutAddresses() {
   std::vector<std::string> texts;
-  for (const _DSIFADDR &r : AllRows(ds_left_out_addresses))
+  for (const _DSIFADDR &r : AllInterfaceRows(ds_left_out_addresses))
     texts.push_back(std::string(r.name) + " " + IpText(r.addr, false));
   return texts;
 }

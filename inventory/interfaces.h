@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "dsapi.h"
+
 // The names of a list such as "eth0,wlan0": split at commas, blanks around
 // each name dropped, empty names left out.
 std::vector<std::string> SplitInterfaceList(const std::string &text);
@@ -24,3 +26,9 @@ std::vector<std::string> LeftOutAddresses();
 // The same as one line for the user, "local addresses left out (a search
 // uses the first 16): eth9 10.0.0.17, eth9 10.0.0.18"; empty when none was.
 std::string LeftOutText();
+
+// Every row of a listing such as ds_interface_addresses or
+// ds_left_out_addresses (which fill at most max rows and return how many
+// there are), asking again with more room while the rows outgrow the
+// buffer; empty when the listing fails.
+std::vector<_DSIFADDR> AllInterfaceRows(int (*list)(_DSIFADDR *rows, int max));

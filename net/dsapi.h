@@ -119,7 +119,7 @@ constexpr int DS_SUBNET_PREFIX_MAX = 30;  // shortest: 2 hosts
 // callback follows (not even the end-of-pass null).
 int ds_search_subnet(uint32_t network, int prefix_len, DS_SEARCH_CALLBACK on_device);
 
-constexpr int DS_IFNAME_SIZE = 16;  // an interface name and its NUL
+constexpr int DS_IFNAME_SIZE = 64;  // an interface name and its NUL (see platform.h)
 
 // One IPv4 address of an interface, as ds_interface_addresses lists it.
 struct _DSIFADDR {

@@ -63,7 +63,9 @@ struct _IPROUTETABLE {
 // remembered for plat_left_out_ipv4.
 int plat_local_ipv4(uint32_t *addrs, int max);
 
-constexpr int PLAT_IFNAME_SIZE = 16;  // interface name and its NUL
+// Interface name and its NUL: a Linux name has at most 15 bytes, a Windows
+// adapter name (a GUID in braces) 38, a friendly name (UTF-8) is cut.
+constexpr int PLAT_IFNAME_SIZE = 64;
 
 // One IPv4 address of an interface.
 struct _PLATIFADDR {
@@ -74,8 +76,9 @@ struct _PLATIFADDR {
 };
 
 // Lists every interface (also those without an IPv4 address, with addr 0)
-// and every IPv4 address of each, in the kernel's order; at most max rows
-// are filled.  Returns the number of rows there are (it may exceed max), or
+// and every IPv4 address of each, in the kernel's order, under every name
+// it can be chosen by (Windows: the friendly name, then the adapter name);
+// at most max rows are filled.  Returns the number of rows there are (it may exceed max), or
 // -1 when the interfaces could not be read.
 int plat_interface_ipv4(_PLATIFADDR *rows, int max);
 

@@ -69,11 +69,12 @@ bool is_ipv4(const IP_ADAPTER_UNICAST_ADDRESS *u) {
   return u->Address.lpSockaddr != nullptr && u->Address.lpSockaddr->sa_family == AF_INET;
 }
 
-// One row of an adapter, under its friendly name (what the system shows),
-// cut to the field without splitting a character.
-_PLATIFADDR row_of(const IP_ADAPTER_ADDRESSES *a, uint32_t addr) {
+// One row of an adapter, under its friendly name (what the system shows)
+// or, with by_adapter_name, its adapter name; cut to the field without
+// splitting a character.
+_PLATIFADDR row_of(const IP_ADAPTER_ADDRESSES *a, uint32_t addr, bool by_adapter_name = false) {
   _PLATIFADDR row{};
-  std::string name = utf8_of(a->FriendlyName);
+  std::string name = by_adapter_name ? std::string(a->AdapterName ? a->AdapterName : "") : utf8_of(a->FriendlyName);
   size_t len = std::min(name.size(), static_cast<size_t>(PLAT_IFNAME_SIZE - 1));
   while (len > 0 && len < name.size() && (static_cast<unsigned char>(name[len]) & 0xC0) == 0x80) len--;
   std::memcpy(row.name, name.data(), len);
@@ -166,14 +167,16 @@ int plat_interface_ipv4(_PLATIFADDR *rows, int max) {
   std::vector<unsigned char> buf;
   if (!read_adapters(&buf)) return -1;
   std::vector<_PLATIFADDR> found;
-  for (const IP_ADAPTER_ADDRESSES *a = first_adapter(buf); a != nullptr; a = a->Next) {
-    bool any = false;
-    for (const IP_ADAPTER_UNICAST_ADDRESS *u = a->FirstUnicastAddress; u != nullptr; u = u->Next) {
-      if (!is_ipv4(u)) continue;
-      found.push_back(row_of(a, ipv4_of(u->Address)));
-      any = true;
+  for (const bool by_adapter_name : {false, true}) {
+    for (const IP_ADAPTER_ADDRESSES *a = first_adapter(buf); a != nullptr; a = a->Next) {
+      bool any = false;
+      for (const IP_ADAPTER_UNICAST_ADDRESS *u = a->FirstUnicastAddress; u != nullptr; u = u->Next) {
+        if (!is_ipv4(u)) continue;
+        found.push_back(row_of(a, ipv4_of(u->Address), by_adapter_name));
+        any = true;
+      }
+      if (!any) found.push_back(row_of(a, 0, by_adapter_name));
     }
-    if (!any) found.push_back(row_of(a, 0));
   }
   const int n = static_cast<int>(found.size());
   for (int k = 0; k < n && k < max; ++k) rows[k] = found[static_cast<size_t>(k)];

@@ -3,6 +3,7 @@
 // model name on a character boundary, and the whole-or-nothing file writer.
 #include <gtest/gtest.h>
 
+#include <limits.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "file_calls.h"
 #include "lab.h"
 #include "modeltable.h"
 #include "result_format.h"
@@ -117,6 +119,63 @@ TEST(ResultFormat, JsonIsValidUtf8WhateverTheBytes) {
   EXPECT_EQ(FormatResult({{"1", "q\"b\\\n\x01", "", ""}}, 1, TResultFormat::Json),
             "{\"found\": 1, \"devices\": [\n  {\"no\": 1, \"model\": \"q\\\"b\\\\\\u000a\\u0001\", "
             "\"mac\": \"\", \"ip\": \"\"}\n]}\n");
+}
+
+// The JSON string literal that starts at text[at] (its opening quote),
+// decoded as a JSON reader would (ASCII escapes only, which is all this
+// test needs); false when the literal is not valid JSON: a raw control
+// character, an unknown escape, or no closing quote.
+bool DecodeJsonString(const std::string &text, size_t at, std::string *out) {
+  if (at >= text.size() || text[at] != '"')
+    return false;
+  out->clear();
+  for (size_t i = at + 1; i < text.size(); i++) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '"')
+      return true;
+    if (c < 0x20)
+      return false;
+    if (c != '\\') {
+      *out += static_cast<char>(c);
+      continue;
+    }
+    if (++i >= text.size())
+      return false;
+    const std::string simple = "\"\\/bfnrt", meaning = "\"\\/\b\f\n\r\t";
+    const size_t k = simple.find(text[i]);
+    if (k != std::string::npos) {
+      *out += meaning[k];
+    } else if (text[i] == 'u' && i + 4 < text.size()) {
+      const unsigned long code = std::stoul(text.substr(i + 1, 4), nullptr, 16);
+      if (code > 0x7F)
+        return false;
+      *out += static_cast<char>(code);
+      i += 4;
+    } else {
+      return false;
+    }
+  }
+  return false;
+}
+
+// JSON allows no raw character below U+0020 in a string: each of them
+// must come out escaped and read back as itself.  DEL, which JSON lets
+// stand raw, must read back as itself too.
+TEST(ResultFormat, JsonEscapesEveryControlCharacter) {
+  std::vector<unsigned char> controls;
+  for (unsigned char c = 0; c < 0x20; c++)
+    controls.push_back(c);
+  controls.push_back(0x7F);
+  for (unsigned char c : controls) {
+    const std::string model = std::string("a") + static_cast<char>(c) + "b";
+    const std::string out = FormatResult({{"1", model, "", ""}}, 1, TResultFormat::Json);
+    const std::string key = "\"model\": ";
+    const size_t at = out.find(key);
+    ASSERT_NE(at, std::string::npos) << out;
+    std::string read;
+    EXPECT_TRUE(DecodeJsonString(out, at + key.size(), &read)) << "control 0x" << std::hex << int{c} << ": " << out;
+    EXPECT_EQ(read, model) << "control 0x" << std::hex << int{c};
+  }
 }
 
 TEST(ResultFormat, TableWidthsCountDisplayColumns) {
@@ -297,6 +356,45 @@ TEST_F(WriteWhole, ErrorNamesTheFileAndTheReasonAndWritesNothing) {
   EXPECT_EQ(error, "cannot write " + folder + ": Is a directory");
   EXPECT_EQ(Entries(), std::vector<std::string>{"adir"}) << "nothing of ours is left";
 
+}
+
+// After a power cut the file must hold the old contents or the new, never
+// an empty file: the new file's data reaches the disk before the rename
+// makes it the file, and the rename reaches it with the folder.
+TEST_F(WriteWhole, TheDataIsFlushedBeforeTheRenameAndTheFolderAfterIt) {
+  char real[PATH_MAX];
+  ASSERT_NE(realpath(dir_.c_str(), real), nullptr);
+  const std::string folder = real, path = folder + "/result.json";
+  std::string error;
+  ASSERT_TRUE(WriteFileWhole(path, "old\n", &error)) << error;
+  velatest::StartFileCalls();
+  const bool written = WriteFileWhole(path, "{}\n", &error);
+  const std::vector<std::string> calls = velatest::StopFileCalls();
+  ASSERT_TRUE(written) << error;
+  EXPECT_EQ(ReadFile(path), "{}\n");
+
+  std::string all;
+  for (const std::string &c : calls)
+    all += "\n  " + c;
+  size_t renames = 0, at = 0;
+  std::string temp;
+  for (size_t i = 0; i < calls.size(); i++) {
+    const std::string &c = calls[i];
+    if (c.rfind("rename ", 0) == 0 && c.size() > path.size() &&
+        c.compare(c.size() - path.size() - 1, std::string::npos, " " + path) == 0) {
+      renames++;
+      at = i;
+      temp = c.substr(7, c.size() - 7 - path.size() - 1);
+    }
+  }
+  ASSERT_EQ(renames, 1u) << "one rename onto the file:" << all;
+  bool data_flushed = false, folder_flushed = false;
+  for (size_t i = 0; i < at; i++)
+    data_flushed = data_flushed || calls[i] == "fsync " + temp;
+  for (size_t i = at + 1; i < calls.size(); i++)
+    folder_flushed = folder_flushed || calls[i] == "fsync " + folder;
+  EXPECT_TRUE(data_flushed) << "the new file is flushed before the rename:" << all;
+  EXPECT_TRUE(folder_flushed) << "the folder is flushed after the rename:" << all;
 }
 
 TEST_F(WriteWhole, AWriteThatFailsHalfWayLeavesTheOldFile) {

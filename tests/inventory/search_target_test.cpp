@@ -2,6 +2,7 @@
 // settings, and the network API's checks of a subnet search's arguments.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,42 @@ TEST(InterfaceList, SplitAtCommas) {
   EXPECT_EQ(SplitInterfaceList(" eth0 , ,wlan0,"), (std::vector<std::string>{"eth0", "wlan0"}));
   EXPECT_TRUE(SplitInterfaceList("").empty());
   EXPECT_TRUE(SplitInterfaceList(" , ").empty());
+}
+
+// A listing of g_rows interface rows, as ds_interface_addresses gives
+// them: at most max filled, the number there are returned.  A caller that
+// asks more than three times is going round in circles; the listing then
+// fails, so that the loop ends and the test can say so.
+int g_rows = 0;
+int g_calls = 0;
+int ListRows(_DSIFADDR *rows, int max) {
+  if (++g_calls > 3)
+    return -1;
+  for (int i = 0; i < g_rows && i < max; i++) {
+    rows[i] = _DSIFADDR{};
+    std::snprintf(rows[i].name, sizeof rows[i].name, "if%d", i);
+    rows[i].addr = static_cast<uint32_t>(i + 1);
+  }
+  return g_rows;
+}
+
+// Any number of rows is taken whole, in at most two calls: one, and a
+// second with room for all when the first buffer was too small.  The counts
+// cover every buffer size up to 300, each exactly full among them.
+TEST(InterfaceList, EveryRowCountIsReadWholeInAtMostTwoCalls) {
+  for (int n = 0; n <= 300; n++) {
+    g_rows = n;
+    g_calls = 0;
+    const std::vector<_DSIFADDR> rows = AllInterfaceRows(ListRows);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(n)) << n << " rows, after " << g_calls << " calls";
+    EXPECT_LE(g_calls, 2) << n << " rows";
+    if (n > 0) {
+      EXPECT_EQ(std::string(rows.back().name), "if" + std::to_string(n - 1));
+    }
+  }
+  g_rows = 5;
+  g_calls = 3;  // the next call fails
+  EXPECT_TRUE(AllInterfaceRows(ListRows).empty()) << "a listing that fails gives no rows";
 }
 
 int IgnoreDevice(_DSNETINFO *) { return 1; }

@@ -97,6 +97,40 @@ TEST_F(Settings, PathHonoursXdgConfigHome) {
     setenv("HOME", saved_home.c_str(), 1);
 }
 
+// Only an absolute XDG_CONFIG_HOME counts; a relative or empty one is
+// ignored as if unset, so that the file read never depends on the folder
+// the program was started in.
+TEST_F(Settings, RelativeOrEmptyXdgConfigHomeFallsBackToHome) {
+  const char *old = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = old ? old : "";
+  const char *old_home = std::getenv("HOME");
+  const std::string saved_home = old_home ? old_home : "";
+  setenv("HOME", dir_.c_str(), 1);
+  const struct {
+    const char *xdg;
+    std::string home;
+  } cases[] = {
+      {"", dir_ + "/.config"},
+      {"config", dir_ + "/.config"},
+      {"./config", dir_ + "/.config"},
+      {"../config", dir_ + "/.config"},
+      {"~/config", dir_ + "/.config"},
+      {"/etc/xdg-user", "/etc/xdg-user"},
+  };
+  for (const auto &c : cases) {
+    setenv("XDG_CONFIG_HOME", c.xdg, 1);
+    EXPECT_EQ(ConfigHome(), c.home) << "XDG_CONFIG_HOME=" << c.xdg;
+  }
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+  if (old_home)
+    setenv("HOME", saved_home.c_str(), 1);
+  else
+    unsetenv("HOME");
+}
+
 }  // namespace
 
 namespace {

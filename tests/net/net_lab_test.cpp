@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -323,6 +324,25 @@ TEST_F(NetLab, PassLimitZeroMakesOnePass) {
   EXPECT_EQ(g_heard.nulls, 1);
   EXPECT_EQ(g_heard.devices.size(), 1u);
   EXPECT_EQ(lab_->SimLog('a').size(), 1u);
+}
+
+// A subnet search asks the host addresses of its prefix only.  Behind the
+// lab router, inside its /24, the network and broadcast addresses of the
+// /30 searched (10.20.30.4 and .7) are ordinary addresses that deliver, so
+// devices there would hear a request sent to them and answer it.
+TEST_F(NetLab, SubnetSearchAsksNeitherTheNetworkNorTheBroadcastAddress) {
+  ASSERT_TRUE(lab_->AddRoutedSubnet("10.20.30.0/24",
+                                    velatest::Lab::WriteTempIni(Dev(4, "10.20.30.4") + Dev(5, "10.20.30.5") +
+                                                                Dev(6, "10.20.30.6") + Dev(7, "10.20.30.7"))))
+      << lab_->error();
+  ds_set_search_params(1000, 1);  // a generous quiet time: every device has answered
+  ASSERT_EQ(ds_search_subnet(velatest::Ip("10.20.30.4"), 30, OnDevice), DS_OK);
+  std::set<std::string> heard;
+  for (const _DSNETINFO &d : g_heard.devices) heard.insert(velatest::IpText(d.ip));
+  EXPECT_EQ(heard, (std::set<std::string>{"10.20.30.5", "10.20.30.6"}));
+  std::set<std::string> asked;
+  for (const auto &d : OfKind(lab_->SimLog('c'), 1)) asked.insert(d.dst);
+  EXPECT_EQ(asked, (std::set<std::string>{"10.20.30.5:4800", "10.20.30.6:4800"}));
 }
 
 TEST_F(NetLab, DirectedSearchEndsAfterItsFirstDevice) {

@@ -836,6 +836,26 @@ TEST_F(StopSearch, RaiseFromASignalHandlerEndsTheSearch) {
   sigaction(SIGUSR1, &old, nullptr);
 }
 
+// The engine's own answer for a search's mark, with no search thread to
+// race: a raise since the mark ends that search even when it was withdrawn
+// before the search looked, while a mark taken after the withdrawal is not
+// touched by it.
+TEST(StopMark, RaiseWithdrawnBeforeTheSearchLooksStillStopsIt) {
+  tqsock_request_stop(false);
+  const uint32_t begun = tqsock_stop_mark();
+  EXPECT_FALSE(tqsock_stop_requested(begun)) << "nothing raised yet";
+  tqsock_request_stop(true);
+  EXPECT_TRUE(tqsock_stop_requested(begun));
+  tqsock_request_stop(false);
+  EXPECT_TRUE(tqsock_stop_requested(begun)) << "the withdrawal does not undo the raise the search missed";
+  const uint32_t later = tqsock_stop_mark();
+  EXPECT_FALSE(tqsock_stop_requested(later)) << "a search begun after the withdrawal runs";
+  tqsock_request_stop(true);
+  tqsock_request_stop(false);
+  EXPECT_TRUE(tqsock_stop_requested(later));
+  EXPECT_TRUE(tqsock_stop_requested(begun));
+}
+
 // A withdrawal that comes before the running search noticed the raise does
 // not revive it: the raise was meant for that search.
 TEST_F(StopSearch, WithdrawalNeverRevivesASearchTheRaiseWasMeantFor) {

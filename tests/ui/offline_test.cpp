@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QContextMenuEvent>
 #include <QGroupBox>
@@ -615,14 +616,12 @@ std::string ReadWhole(const std::string &path)
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Save Result As... writes the rows in view order in the format the file
-// type asks for, exactly as vela-find --format prints it.
-TEST(Share, SaveWritesEachFormatInViewOrder)
+// Saves through Ctrl+S and its Save Result As dialog as a user does: picks
+// the file type filter (empty: leaves the one shown), then types name and
+// presses Save.  Returns once the dialog has closed; true when it was
+// answered so.
+bool SaveThroughDialog(const QString &filter, const std::string &name)
 {
-  ShowShareRows();
-  std::string dir = uitest::TempDir();
-  // Through the menu's dialog: the name's type chooses the format.
-  std::string csv = dir + "/result.csv";
   // The dialog is answered once it has been up for a while, so that its own
   // event loop runs (an answer while it is still being shown would be lost).
   int sightings = 0;
@@ -633,19 +632,45 @@ TEST(Share, SaveWritesEachFormatInViewOrder)
       return answered;
     if (++sightings < 5)
       return false;
-    auto *name = files->findChild<QLineEdit *>("fileNameEdit");  // typed as a user does
-    if (!name)
+    auto *edit = files->findChild<QLineEdit *>("fileNameEdit");
+    auto *types = files->findChild<QComboBox *>("fileTypeCombo");
+    if (!edit || !types)
       return false;
-    name->setText(QString::fromStdString(csv));
+    if (!filter.isEmpty()) {
+      const int i = types->findText(filter);
+      if (i < 0) {
+        ADD_FAILURE() << "no filter " << filter.toStdString();
+        QMetaObject::invokeMethod(files, "reject");
+        return true;
+      }
+      // Picked from the list, which emits both signals; the dialog then puts
+      // the filter's type on a name already typed, so the name comes after.
+      types->setCurrentIndex(i);
+      emit types->activated(i);
+      emit types->textActivated(types->itemText(i));
+    }
+    edit->setText(QString::fromStdString(name));
     QMetaObject::invokeMethod(files, "accept");
     answered = true;
     return false;  // done once the dialog is gone
   });
   FMain->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(FMain));
+  if (!QTest::qWaitForWindowActive(FMain))
+    return false;
   FMain->m_ListView->setFocus();
   QTest::keyClick(FMain->m_ListView, Qt::Key_S, Qt::ControlModifier);  // returns when saved
-  EXPECT_TRUE(answered);
+  return answered;
+}
+
+// Save Result As... writes the rows in view order in the format the file
+// type asks for, exactly as vela-find --format prints it.
+TEST(Share, SaveWritesEachFormatInViewOrder)
+{
+  ShowShareRows();
+  std::string dir = uitest::TempDir();
+  // Through the menu's dialog: the name's type chooses the format.
+  std::string csv = dir + "/result.csv";
+  EXPECT_TRUE(SaveThroughDialog("", csv));
   EXPECT_EQ(ReadWhole(csv), "No,Model,MAC Address,IP Address\n"
                             "1,VL-2104,02:00:00:00:00:11,192.168.1.10\n"
                             "2,VL-2108,02:00:00:00:00:12,192.168.1.9\n"
@@ -680,6 +705,33 @@ TEST(Share, SaveWritesEachFormatInViewOrder)
   ClickHeader(FMain->m_ListView, 0);
   FMain->activateWindow();
   EXPECT_TRUE(QTest::qWaitForWindowActive(FMain));
+}
+
+// The type of the name typed decides the format, whatever filter the
+// dialog shows; the filter decides only for a name typed without a type
+// (the dialog then adds the filter's).
+TEST(Share, SaveTakesTheFormatFromTheTypedNameBeforeTheFilter)
+{
+  ShowShareRows();
+  const std::string dir = uitest::TempDir();
+  const std::vector<TResultRow> rows = {{"1", "VL-2104", "02:00:00:00:00:11", "192.168.1.10"},
+                                        {"2", "VL-2108", "02:00:00:00:00:12", "192.168.1.9"},
+                                        {"3", "VL-2116", "02:00:00:00:00:13", "10.0.0.1"}};
+  const struct {
+    QString filter;
+    std::string typed, saved;
+    TResultFormat format;
+  } cases[] = {
+      {"CSV (*.csv)", "/result.json", "/result.json", TResultFormat::Json},
+      {"JSON (*.json)", "/listed.csv", "/listed.csv", TResultFormat::Csv},
+      {"CSV (*.csv)", "/table.txt", "/table.txt", TResultFormat::Table},
+      {"JSON (*.json)", "/plain", "/plain.json", TResultFormat::Json},
+  };
+  for (const auto &c : cases) {
+    EXPECT_TRUE(SaveThroughDialog(c.filter, dir + c.typed)) << c.typed;
+    EXPECT_EQ(ReadWhole(dir + c.saved), FormatResult(rows, 3, c.format))
+        << c.typed << " saved with the filter " << c.filter.toStdString();
+  }
 }
 
 // Clears (on false) or sets again CAP_DAC_OVERRIDE in the calling thread's

@@ -2,6 +2,7 @@
 // main thread through a pipe, and for a hard stop arms a timer whose signal
 // ends the process after kHardStopMs.
 #include "interrupt.h"
+#include "interrupt_rule.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,10 +25,12 @@ int g_wake_pipe[2] = {-1, -1};
 
 void OnSignal(int sig) {
   int saved = errno;
-  if (sig == SIGINT && !g_interrupted && !g_hard_exit) {
+  const int status =
+      InterruptExitStatus(sig == SIGINT ? TInterrupt::Interrupt : TInterrupt::Terminate, g_interrupted != 0);
+  if (status == 0 && !g_hard_exit) {
     g_interrupted = 1;
   } else if (!g_hard_exit) {
-    g_hard_exit = 128 + sig;
+    g_hard_exit = status;
     if (g_output_done)
       _exit(g_hard_exit.load());
     struct itimerval limit = {};

@@ -3,19 +3,17 @@
 // event object, and for a hard stop waits kHardStopMs for the main thread
 // to write what it has before it ends the process itself.
 #include "interrupt.h"
+#include "interrupt_rule.h"
 
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 
 #include <atomic>
-#include <cstdio>
 
 namespace {
 
 constexpr DWORD kHardStopMs = 150;
-constexpr int kInterruptStatus = 130;  // 128 + SIGINT, as on Linux
-constexpr int kTerminateStatus = 143;  // 128 + SIGTERM
 
 std::atomic<int> g_interrupted{0};
 std::atomic<int> g_hard_exit{0};
@@ -23,17 +21,21 @@ std::atomic<int> g_output_done{0};
 HANDLE g_wake = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-  if (event == CTRL_C_EVENT && !g_interrupted && !g_hard_exit) {
+  const TInterrupt kind = event == CTRL_C_EVENT       ? TInterrupt::Interrupt
+                          : event == CTRL_BREAK_EVENT ? TInterrupt::Break
+                                                      : TInterrupt::Terminate;
+  const int status = InterruptExitStatus(kind, g_interrupted != 0);
+  if (status == 0 && !g_hard_exit) {
     g_interrupted = 1;
   } else if (!g_hard_exit) {
     // A second Ctrl+C, Ctrl+Break, or the console going away.
-    g_hard_exit = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? kInterruptStatus : kTerminateStatus;
+    g_hard_exit = status;
     if (!g_output_done) {
       if (g_wake)
         SetEvent(g_wake);
       Sleep(kHardStopMs);
     }
-    ExitProcess(static_cast<UINT>(g_hard_exit.load()));
+    ExitNow(g_hard_exit.load());
   }
   if (g_wake)
     SetEvent(g_wake);
@@ -80,7 +82,10 @@ int HardExitStatus() { return g_hard_exit.load(); }
 
 void MarkOutputDone() { g_output_done = 1; }
 
+// TerminateProcess, not ExitProcess: ExitProcess has the C runtime flush
+// its streams, which waits for a thread blocked in a write for ever.
 void ExitNow(int status) {
-  std::fflush(nullptr);
-  ExitProcess(static_cast<UINT>(status));
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+  for (;;)
+    Sleep(INFINITE);
 }
