@@ -24,6 +24,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 step() { echo "--- $*"; }
+[[ $case_name == install-remove || $case_name == upgrade ]] || fail "unknown case $case_name"
 
 # msiexec opens no socket, but wine's services might: refuse to run them in
 # the machine's own network namespace (run_isolated.sh gives one of ours).
@@ -182,45 +183,46 @@ check_removed() {
   fi
 }
 
-step "a fresh prefix"
-wineboot -i >/dev/null 2>&1 || fail "wineboot could not make the prefix"
-wineserver -w
-drive_listing >"$WORK/before"
-
 # A version above the build's in the three fields that Windows Installer
 # compares.
 IFS=. read -r major minor build <<<"$VERSION"
 later=$major.$minor.$((${build:-0} + 1))
 
+# The installers first: a program missing from the build ends the test here.
+MSI=$WORK/vela-finder.msi LATER_MSI=$WORK/vela-finder-later.msi
+build_msi "$MSI" "$VERSION"
+if [[ $case_name == upgrade ]]; then
+  build_msi "$LATER_MSI" "$later"
+fi
+
+step "a fresh prefix"
+wineboot -i >/dev/null 2>&1 || fail "wineboot could not make the prefix"
+wineserver -w
+drive_listing >"$WORK/before"
+
 case $case_name in
 install-remove)
-  build_msi "$WORK/vela-finder.msi" "$VERSION"
   step "install $VERSION"
-  run_msiexec /i "$WORK/vela-finder.msi" || fail "msiexec /i failed"
-  check_installed "$WORK/vela-finder.msi" "$VERSION"
+  run_msiexec /i "$MSI" || fail "msiexec /i failed"
+  check_installed "$MSI" "$VERSION"
   step "remove"
-  run_msiexec /x "$WORK/vela-finder.msi" || fail "msiexec /x failed"
-  check_removed "$WORK/before" "$WORK/vela-finder.msi"
+  run_msiexec /x "$MSI" || fail "msiexec /x failed"
+  check_removed "$WORK/before" "$MSI"
   ;;
 upgrade)
-  build_msi "$WORK/earlier.msi" "$VERSION"
-  build_msi "$WORK/later.msi" "$later"
-  [[ $(msi_property "$WORK/earlier.msi" UpgradeCode) == $(msi_property "$WORK/later.msi" UpgradeCode) ]] ||
+  [[ $(msi_property "$MSI" UpgradeCode) == $(msi_property "$LATER_MSI" UpgradeCode) ]] ||
     fail "the two versions have different upgrade codes"
   step "install $VERSION, then $later over it"
-  run_msiexec /i "$WORK/earlier.msi" || fail "msiexec /i $VERSION failed"
-  check_installed "$WORK/earlier.msi" "$VERSION"
-  run_msiexec /i "$WORK/later.msi" || fail "msiexec /i $later failed"
-  check_installed "$WORK/later.msi" "$later"
+  run_msiexec /i "$MSI" || fail "msiexec /i $VERSION failed"
+  check_installed "$MSI" "$VERSION"
+  run_msiexec /i "$LATER_MSI" || fail "msiexec /i $later failed"
+  check_installed "$LATER_MSI" "$later"
   step "$VERSION over $later is refused"
-  if run_msiexec /i "$WORK/earlier.msi"; then fail "$VERSION installed over $later"; fi
-  check_installed "$WORK/later.msi" "$later"
+  if run_msiexec /i "$MSI"; then fail "$VERSION installed over $later"; fi
+  check_installed "$LATER_MSI" "$later"
   step "remove $later"
-  run_msiexec /x "$WORK/later.msi" || fail "msiexec /x failed"
-  check_removed "$WORK/before" "$WORK/earlier.msi" "$WORK/later.msi"
-  ;;
-*)
-  fail "unknown case $case_name"
+  run_msiexec /x "$LATER_MSI" || fail "msiexec /x failed"
+  check_removed "$WORK/before" "$MSI" "$LATER_MSI"
   ;;
 esac
 echo "passed"
