@@ -65,6 +65,8 @@ cleanup() {
   exit "$rc"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 INSTALLER='HKLM\Software\Classes\Installer'
